@@ -1,0 +1,21 @@
+# Device profile of the emulated television.
+# One value per line: <key> <type> <value>. Types: string, int, bool (0/1), bytes (hex).
+# info/<n>      system information, by the platform's integer key
+# custom/<key>  system information, custom feature keys
+# settings/<n>  system settings, by the platform's integer key (writes persist here)
+# other names   values of the TV service stand-ins
+info/7        string  6.5.0
+info/8        string  20261115.123456
+info/90       string  KTM_EU_KDEU
+info/126      int     0
+info/128      string  T-KTMDEUC-1234.5
+info/187      string  0AB3C4DEF00123K
+info/292      string  QE55Q80TV
+custom/com.kestova/featureconf/remote_service.enable  bool  1
+custom/com.kestova/featureconf/tv_model_type          int   2
+custom/com.kestova/featureconf/product.tv_year        int   21
+custom/com.kestova/featureconf/product.product_type   int   0
+custom/com.kestova/featureconf/hdr_plus_support       bool  1
+settings/10001  string  2025-11-20
+settings/10008  int     1
+settings/10036  string  DE

@@ -1,0 +1,332 @@
+#include <vconf.h>
+
+#include "tavplat/platform.h"
+#include "internal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <sys/inotify.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+struct _keynode_t {
+    std::string name;
+    int type = VCONF_TYPE_NONE;
+    int intValue = 0;
+    std::string strValue;
+};
+
+namespace {
+
+struct Listener {
+    std::string key;
+    vconf_callback_fn cb;
+    void* data;
+};
+
+struct Value {
+    int type = VCONF_TYPE_NONE;
+    std::string text;
+};
+
+bool validKey(const char* key) {
+    if (!key || !*key || key[0] == '/')
+        return false;
+    const std::string k(key);
+    return k.find("..") == std::string::npos && k.find("//") == std::string::npos &&
+           k.back() != '/';
+}
+
+std::string keyPath(const std::string& key) { return tavplat::rootPath("vconf/" + key); }
+
+const char* typeName(int type) { return type == VCONF_TYPE_INT ? "int" : type == VCONF_TYPE_BOOL ? "bool" : "string"; }
+
+bool readValue(const std::string& key, Value& out) {
+    bool ok = false;
+    const std::string raw = tavplat::detail::readFile(keyPath(key), &ok);
+    if (!ok)
+        return false;
+    const size_t nl = raw.find('\n');
+    if (nl == std::string::npos)
+        return false;
+    const std::string type = raw.substr(0, nl);
+    out.text = raw.substr(nl + 1);
+    if (type == "string")
+        out.type = VCONF_TYPE_STRING;
+    else if (type == "int")
+        out.type = VCONF_TYPE_INT;
+    else if (type == "bool")
+        out.type = VCONF_TYPE_BOOL;
+    else
+        return false;
+    return true;
+}
+
+bool parseInt(const std::string& text, int& v) {
+    errno = 0;
+    char* end = nullptr;
+    const long l = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno == ERANGE || l < INT_MIN || l > INT_MAX)
+        return false;
+    v = static_cast<int>(l);
+    return true;
+}
+
+// Listener registry and the cross-process watcher. Leaked on purpose: the watcher thread may
+// still run while static objects are destroyed at exit.
+struct Registry {
+    std::mutex mutex;
+    std::vector<Listener> listeners;
+    int inotifyFd = -1;
+    std::map<int, std::string> watchDirs;   // watch descriptor -> key folder ("db/menu")
+    std::map<std::string, int> dirWatches;
+    bool threadStarted = false;
+};
+
+Registry& registry() {
+    static Registry* r = new Registry;
+    return *r;
+}
+
+void dispatch(const std::string& key) {
+    Registry& r = registry();
+    std::vector<Listener> targets;
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (const auto& l : r.listeners)
+            if (l.key == key)
+                targets.push_back(l);
+    }
+    if (targets.empty())
+        return;
+    _keynode_t node;
+    node.name = key;
+    Value v;
+    if (readValue(key, v)) {
+        node.type = v.type;
+        node.strValue = v.text;
+        if (v.type != VCONF_TYPE_STRING)
+            parseInt(v.text, node.intValue);
+    }
+    for (const auto& l : targets)
+        l.cb(&node, l.data);
+}
+
+// Temporary files are ".<name>.tmp.<pid>.<n>"; the pid tells whose write it was.
+bool ownTempFile(const char* name) {
+    const char* p = std::strstr(name, ".tmp.");
+    if (!p || name[0] != '.')
+        return false;
+    return std::strtol(p + 5, nullptr, 10) == static_cast<long>(getpid());
+}
+
+void watcherLoop(int fd) {
+    alignas(struct inotify_event) char buf[16384];
+    std::map<uint32_t, bool> ownRenames;   // rename cookie -> came from this process
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        std::vector<std::string> changed;
+        for (char* p = buf; p < buf + n;) {
+            auto* ev = reinterpret_cast<struct inotify_event*>(p);
+            p += sizeof(struct inotify_event) + ev->len;
+            if (ev->len == 0)
+                continue;
+            if (ev->mask & IN_MOVED_FROM) {
+                ownRenames[ev->cookie] = ownTempFile(ev->name);
+                continue;
+            }
+            if (!(ev->mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) || ev->name[0] == '.')
+                continue;
+            if (ev->mask & IN_MOVED_TO) {
+                auto it = ownRenames.find(ev->cookie);
+                const bool own = it != ownRenames.end() && it->second;
+                if (it != ownRenames.end())
+                    ownRenames.erase(it);
+                if (own)
+                    continue;   // already delivered synchronously by the setter
+            }
+            std::string dir;
+            {
+                std::lock_guard<std::mutex> lock(registry().mutex);
+                auto w = registry().watchDirs.find(ev->wd);
+                if (w == registry().watchDirs.end())
+                    continue;
+                dir = w->second;
+            }
+            changed.push_back(dir + "/" + ev->name);
+        }
+        if (ownRenames.size() > 1024)
+            ownRenames.clear();
+        for (const auto& key : changed)
+            dispatch(key);
+    }
+}
+
+// Called with the registry lock held.
+void watchKeyFolder(Registry& r, const std::string& key) {
+    const size_t slash = key.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : key.substr(0, slash);
+    if (r.dirWatches.count(dir))
+        return;
+    if (r.inotifyFd < 0) {
+        r.inotifyFd = inotify_init1(IN_CLOEXEC);
+        if (r.inotifyFd < 0)
+            return;
+    }
+    const std::string full = tavplat::rootPath("vconf/" + dir);
+    tavplat::makeDirs(full);
+    const int wd = inotify_add_watch(r.inotifyFd, full.c_str(), IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE);
+    if (wd < 0)
+        return;
+    r.watchDirs[wd] = dir;
+    r.dirWatches[dir] = wd;
+    if (!r.threadStarted) {
+        r.threadStarted = true;
+        std::thread(watcherLoop, r.inotifyFd).detach();
+    }
+}
+
+bool checkReadFault(const char* key) {
+    return tavplat::checkFault(key).mode == tavplat::FaultMode::None;
+}
+
+int setValue(const char* key, int type, const std::string& text) {
+    if (!validKey(key))
+        return VCONF_ERROR;
+    if (tavplat::checkFault(key).mode != tavplat::FaultMode::None)
+        return VCONF_ERROR;
+    if (!tavplat::writeFileAtomic(keyPath(key), std::string(typeName(type)) + "\n" + text))
+        return VCONF_ERROR;
+    dispatch(key);
+    return VCONF_OK;
+}
+
+int getNumber(const char* key, int* out, int wantType) {
+    if (!validKey(key) || !out || !checkReadFault(key))
+        return VCONF_ERROR;
+    Value v;
+    int parsed = 0;
+    if (!readValue(key, v) || v.type != wantType || !parseInt(v.text, parsed))
+        return VCONF_ERROR;
+    *out = parsed;
+    return VCONF_OK;
+}
+
+} // namespace
+
+extern "C" {
+
+char* vconf_get_str(const char* in_key) {
+    if (!validKey(in_key))
+        return nullptr;
+    const tavplat::Fault f = tavplat::checkFault(in_key);
+    if (f.mode != tavplat::FaultMode::None)
+        return nullptr;
+    Value v;
+    if (!readValue(in_key, v) || v.type != VCONF_TYPE_STRING)
+        return nullptr;
+    return strdup(v.text.c_str());
+}
+
+int vconf_get_int(const char* in_key, int* intval) { return getNumber(in_key, intval, VCONF_TYPE_INT); }
+int vconf_get_bool(const char* in_key, int* boolval) { return getNumber(in_key, boolval, VCONF_TYPE_BOOL); }
+
+int vconf_set_str(const char* in_key, const char* strval) {
+    return strval ? setValue(in_key, VCONF_TYPE_STRING, strval) : VCONF_ERROR;
+}
+int vconf_set_int(const char* in_key, const int intval) {
+    return setValue(in_key, VCONF_TYPE_INT, std::to_string(intval));
+}
+int vconf_set_bool(const char* in_key, const int boolval) {
+    return setValue(in_key, VCONF_TYPE_BOOL, boolval ? "1" : "0");
+}
+
+int vconf_unset(const char* in_key) {
+    if (!validKey(in_key))
+        return VCONF_ERROR;
+    return ::unlink(keyPath(in_key).c_str()) == 0 ? VCONF_OK : VCONF_ERROR;
+}
+
+int vconf_notify_key_changed(const char* in_key, vconf_callback_fn cb, void* user_data) {
+    if (!validKey(in_key) || !cb)
+        return VCONF_ERROR;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    for (auto& l : r.listeners) {
+        if (l.key == in_key && l.cb == cb) {
+            l.data = user_data;   // one registration per key and function
+            return VCONF_OK;
+        }
+    }
+    r.listeners.push_back({in_key, cb, user_data});
+    watchKeyFolder(r, in_key);
+    return VCONF_OK;
+}
+
+int vconf_ignore_key_changed(const char* in_key, vconf_callback_fn cb) {
+    if (!validKey(in_key) || !cb)
+        return VCONF_ERROR;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const size_t before = r.listeners.size();
+    r.listeners.erase(std::remove_if(r.listeners.begin(), r.listeners.end(),
+                                     [&](const Listener& l) { return l.key == in_key && l.cb == cb; }),
+                      r.listeners.end());
+    return r.listeners.size() < before ? VCONF_OK : VCONF_ERROR;
+}
+
+const char* vconf_keynode_get_name(keynode_t* keynode) { return keynode ? keynode->name.c_str() : nullptr; }
+int vconf_keynode_get_type(keynode_t* keynode) { return keynode ? keynode->type : VCONF_TYPE_NONE; }
+int vconf_keynode_get_int(const keynode_t* keynode) {
+    return keynode && keynode->type == VCONF_TYPE_INT ? keynode->intValue : -1;
+}
+int vconf_keynode_get_bool(const keynode_t* keynode) {
+    return keynode && keynode->type == VCONF_TYPE_BOOL ? keynode->intValue : -1;
+}
+char* vconf_keynode_get_str(const keynode_t* keynode) {
+    return keynode && keynode->type == VCONF_TYPE_STRING ? const_cast<char*>(keynode->strValue.c_str()) : nullptr;
+}
+
+} // extern "C"
+
+namespace tavplat::detail {
+
+void seedVconf(const std::string& root) {
+    for (const auto& line : splitLines(kSeedVconf)) {
+        std::string key, type, value;
+        if (!splitRecord(line, key, type, value))
+            continue;
+        writeFileAtomic(root + "/vconf/" + key, type + "\n" + value);
+    }
+}
+
+// Watches point into the old root; listeners stay registered and are re-watched in the new one.
+void onRootChanged() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    for (const auto& [wd, dir] : r.watchDirs)
+        if (r.inotifyFd >= 0)
+            inotify_rm_watch(r.inotifyFd, wd);
+    r.watchDirs.clear();
+    r.dirWatches.clear();
+    std::vector<std::string> keys;
+    for (const auto& l : r.listeners)
+        keys.push_back(l.key);
+    for (const auto& k : keys)
+        watchKeyFolder(r, k);
+}
+
+} // namespace tavplat::detail
