@@ -25,6 +25,8 @@ int bt_initialize(void) {
 
 int bt_deinitialize(void) {
     tavplat::journalAppend("bt", "bt_deinitialize");
+    if (fault("bt_deinitialize") != FaultMode::None)
+        return BT_ERROR_OPERATION_FAILED;
     if (g_btUsers.load() <= 0)
         return BT_ERROR_NOT_INITIALIZED;
     --g_btUsers;

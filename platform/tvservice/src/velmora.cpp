@@ -127,6 +127,7 @@ int CreateServiceNavigation(EProfile /*profile*/, int /*flags*/, IServiceNavigat
 void Destroy(ITvsSession* session) {
     if (!session)
         return;
+    fault("Velmora::Destroy");   // only a delay applies: releasing cannot fail
     ++g_destroyed;
     delete session;
 }
