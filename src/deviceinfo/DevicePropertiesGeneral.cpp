@@ -47,7 +47,6 @@ const char kProductTypeKey[] = "com.kestova/featureconf/product.product_type";
 const char kGpmUrlKey[] = "rtc/db/comss/gpmurl/tav";
 
 constexpr int kEsnBufferSize = 16384;
-constexpr int kFailed = TAV_COMMAND_RESULT_FAILED;
 
 TextRead infoText(int key, std::string& out) {
     return readPlatformText([key](char** raw) { return system_info_get_value_string(key, raw); }, out);
@@ -80,7 +79,7 @@ lumo_debug_info_s readDebugInfo() {
     const int status = lumo_get_debug_info(&info);
     if (status != 0) {
         SLOGW("Failed, status: %d", status);
-        throw Excpn<eTavCommandResultCode>("", TAV_COMMAND_RESULT_FAILED);
+        throw Excpn<eTavCommandResultCode>("", TAV_COMMAND_RESULT_FAILURE);
     }
     return info;
 }

@@ -38,7 +38,7 @@ private:
     T* m_session = nullptr;
 };
 
-[[noreturn]] void failed() { throw Excpn<eTavCommandResultCode>("Failed.", TAV_COMMAND_RESULT_FAILED); }
+[[noreturn]] void failed() { throw Excpn<eTavCommandResultCode>("Failed.", TAV_COMMAND_RESULT_FAILURE); }
 
 } // namespace
 

@@ -1,35 +1,36 @@
-// Value types shared by the device services (device and system properties, sound, input,
-// application utilities) and their callers.
+// Enumerations shared by the device services and their users.
+// The enumerations have a fixed underlying type: callers may pass values without an
+// enumerator (a menu value type of 2, an unknown file type), and those must stay well defined.
 #pragma once
 
 namespace deviceinfo {
 
-// Result code carried by Excpn<deviceinfo::eTavCommandResultCode>.
+// Result code carried by Excpn<eTavCommandResultCode> from the device services.
 enum eTavCommandResultCode : int {
     TAV_COMMAND_RESULT_SUCCESS = 0,
-    TAV_COMMAND_RESULT_FAILED = 1,
+    TAV_COMMAND_RESULT_FAILURE = 1
 };
 
-// Which value a menu getter answers with: the current one, or the menu's default.
+// Which value a menu getter answers with: 0 the current one, 1 its default.
 enum eMenuValueType : int {
     MENU_VALUE_CURRENT = 0,
-    MENU_VALUE_DEFAULT = 1,
+    MENU_VALUE_DEFAULT = 1
 };
 
-// Kind of file uploaded to the service's server; decides its folder and name.
+// The kind of file uploaded to the service's server; it chooses the folder and name prefix.
 enum fileType : int {
     FILE_TAVAS = 0,
     FILE_TAVAS_BACKUP = 1,
-    FILE_SURVEY = 2,
+    FILE_SURVEY = 2
 };
 
-// Interface sounds of the service's screens.
+// The interface sounds of the service's screens (Sound::playAUISound).
 enum SoundAUIType : int {
-    AUI_SOUND_MOVE_FOCUSED = 0,
-    AUI_SOUND_CANCEL = 1,
-    AUI_SOUND_MOVE = 2,
-    AUI_SOUND_CONFIRM = 3,
-    AUI_SOUND_POPUP = 4,
+    AUI_SOUND_MOVE_ITEM = 0,   // arrow key among items
+    AUI_SOUND_CANCEL = 1,      // cancel, back, exit, time-out
+    AUI_SOUND_MOVE = 2,        // arrow key elsewhere
+    AUI_SOUND_CONFIRM = 3,     // submit, return
+    AUI_SOUND_POPUP = 4        // a popup opens
 };
 
 } // namespace deviceinfo
