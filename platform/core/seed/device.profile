@@ -5,7 +5,7 @@
 # settings/<n>  system settings, by the platform's integer key (writes persist here)
 # other names   values of the TV service stand-ins
 info/7        string  6.5.0
-info/8        string  20261115.123456
+info/8        string  2026-11-15 12:34:56
 info/90       string  KTM_EU_KDEU
 info/126      int     0
 info/128      string  T-KTMDEUC-1234.5
