@@ -1,6 +1,6 @@
-// Enumerations shared by the device services and their users.
-// The enumerations have a fixed underlying type: callers may pass values without an
-// enumerator (a menu value type of 2, an unknown file type), and those must stay well defined.
+// Enumerations shared by the device services and their users. Each has int as its fixed
+// underlying type: callers pass numbers from outside the listed values (remote commands, other
+// applications), and those must be well-defined values that the operations can refuse.
 #pragma once
 
 namespace deviceinfo {
