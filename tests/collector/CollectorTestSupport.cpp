@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <regex>
 #include <stdexcept>
 
 namespace coltest {
@@ -67,14 +66,25 @@ Upload tvUpload(const std::string& file, const std::string& session, const std::
     return u;
 }
 
+namespace {
+
+// The value of the attribute that follows `lead` in the reply, or `none`.
+std::string attributeAfter(const std::string& body, const std::string& lead, const std::string& none) {
+    const size_t at = body.find(lead);
+    if (at == std::string::npos)
+        return none;
+    const size_t from = at + lead.size();
+    return body.substr(from, body.find('"', from) - from);
+}
+
+} // namespace
+
 std::string Reply::stat() const {
-    std::smatch m;
-    return std::regex_search(body, m, std::regex("<rsp stat=\"([^\"]*)\"")) ? m[1].str() : "<no rsp>";
+    return attributeAfter(body, "<rsp stat=\"", "<no rsp>");
 }
 
 std::string Reply::crc() const {
-    std::smatch m;
-    return std::regex_search(body, m, std::regex("<crc value=\"([^\"]*)\"/>")) ? m[1].str() : "";
+    return attributeAfter(body, "<crc value=\"", "");
 }
 
 namespace {
