@@ -60,9 +60,10 @@ uint64_t Utils::crc64String(const std::string& text) {
 
 uint64_t Utils::crc64File(const std::string& path) {
     namespace io = boost::iostreams;
-    io::stream<io::file_source> in(path, std::ios::binary);
-    if (!in.is_open())
+    io::file_source source(path, std::ios::binary);
+    if (!source.is_open())
         throw eUtilsFileOpenError;
+    io::stream<io::file_source> in(source);
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
     return crc64String(content);
