@@ -16,6 +16,10 @@
  * one extra, in command-line order (for the survey: --url, --pincode, --sessionid). Anything
  * else on the command line is refused with APP_ERROR_INVALID_PARAMETER before create().
  *
+ * On a desktop the keyboard stands in for the remote control's keys it lacks: Escape is Back
+ * (XF86Back), F12 is Exit (XF86Exit), Pause is Power (XF86PowerOff); arrows and Return are the
+ * remote's own.
+ *
  * Every step is journalled ("ui_app": "main", "create <0|1>", "app_control", "terminate",
  * "exit") and consults tavplat::checkFault("ui_app_main"). */
 #ifndef TAV_PLATFORM_APP_H

@@ -3,6 +3,7 @@
 #include "tavplat/platform.h"
 #include "tavplat/uifw.h"
 
+#include <Ecore_Input.h>
 #include <Elementary.h>
 #include <dlog.h>
 
@@ -25,6 +26,30 @@ struct Run {
 };
 
 Run* g_run = nullptr;   // the running application; one per process at a time
+
+// On a desktop the keyboard stands in for the television's remote control: keys the keyboard
+// lacks come from keys it has. Events fed straight to a canvas (tests) are not touched.
+struct RemoteKey {
+    const char* keyboard;
+    const char* remote;
+};
+constexpr RemoteKey REMOTE_KEYS[] = {{"Escape", "XF86Back"}, {"F12", "XF86Exit"}, {"Pause", "XF86PowerOff"}};
+
+Eina_Bool keyboardAsRemote(void*, void*, int type, void* event) {
+    if (type != ECORE_EVENT_KEY_DOWN && type != ECORE_EVENT_KEY_UP)
+        return EINA_TRUE;
+    auto* key = static_cast<Ecore_Event_Key*>(event);
+    for (const auto& mapping : REMOTE_KEYS) {
+        if (key->keyname && !strcmp(key->keyname, mapping.keyboard)) {
+            key->keyname = mapping.remote;
+            key->key = mapping.remote;
+            key->string = nullptr;
+            key->compose = nullptr;
+            break;
+        }
+    }
+    return EINA_TRUE;
+}
 
 void deliverLaunchRequest(void*) {
     if (!g_run)
@@ -112,6 +137,7 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     const int quitPolicy = elm_policy_get(ELM_POLICY_QUIT);
     elm_policy_set(ELM_POLICY_QUIT, ELM_POLICY_QUIT_LAST_WINDOW_CLOSED);
     g_run = &run;
+    Ecore_Event_Filter* remote = ecore_event_filter_add(nullptr, keyboardAsRemote, nullptr, nullptr);
 
     const bool created = run.callbacks.create(user_data);
     tavplat::journalAppend("ui_app", created ? "create 1" : "create 0");
@@ -130,6 +156,7 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     }
 
     g_run = nullptr;
+    ecore_event_filter_del(remote);
     elm_policy_set(ELM_POLICY_QUIT, quitPolicy);
     elm_shutdown();
     app_control_destroy(run.request);
