@@ -28,3 +28,16 @@ for l in en_US de_DE fr_FR es_ES ko_KR; do
     localedef -i "$l" -f UTF-8 "${l}.UTF-8"
   fi
 done
+
+# The survey dialog: a font with Korean glyphs, and for its desktop demo a compositor (its
+# window is see-through).
+survey_missing=()
+for p in fonts-nanum xcompmgr; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || survey_missing+=("$p")
+done
+if [ ${#survey_missing[@]} -gt 0 ]; then
+  echo "Installing: ${survey_missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${survey_missing[@]}"
+fi

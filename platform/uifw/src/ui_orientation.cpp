@@ -1,0 +1,14 @@
+#include <ui_orientation.h>
+
+#include "tavplat/platform.h"
+
+#include <vconf.h>
+
+extern "C" int ua_UI_orientation_get(void) {
+    if (tavplat::checkFault("ua_UI_orientation_get").mode != tavplat::FaultMode::None)
+        return 0;
+    int value = 0;
+    if (vconf_get_int(UA_UI_ORIENTATION_KEY, &value) != VCONF_OK)
+        return 0;
+    return value == 1 ? 1 : 0;
+}

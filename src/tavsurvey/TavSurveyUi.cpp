@@ -1,0 +1,398 @@
+// The survey object, its window and the popup built from the content list.
+#include "TavSurveyUi.h"
+
+#include "EflTavRcuKeys.h"
+#include "Sound.h"
+#include "TavConstants.h"
+#include "TavLog.h"
+#include "Utilities.h"
+
+#include <efl_assist.h>
+#include <ui_orientation.h>
+#include <vconf.h>
+
+#include <libintl.h>
+
+#include <cmath>
+
+namespace survey {
+
+Evas_Object* m_Button[3] = {nullptr, nullptr, nullptr};
+const std::string COMMA_SEPARATOR = ", ";
+const std::string HOME_SCREEN_APP_ID = "org.vintre.firstscreen";
+
+namespace seams {
+double popupTimeout = POPUP_TIMEOUT_SECONDS;
+std::string themeDir;
+int screenWidth = 0;
+int screenHeight = 0;
+} // namespace seams
+
+namespace {
+
+const char* const TEXT_DOMAIN = "tavrin";
+const char* const HIGH_CONTRAST_KEY = "db/menu/system/accessibility/highcontrast";
+const char* const ENLARGE_KEY = "db/menu/system/accessibility/focuszoom";
+const char* const POPUP_STYLE = "C_PopupBasic_WhiteRightLarge";
+const char* const SCROLLER_STYLE = "C_Scrollbar_White";
+const char* const BUTTON_STYLE = "C_ButtonBasic_WhiteText";
+const char* const RADIO_STYLE = "C_RadioButton_WhiteText";
+const char* const LABEL_STYLE = "popup/TavSurveyPopupMedium";
+const char* const LABEL_STYLE_CONTRAST = "popup/TavSurveyPopupMedium_Contrast";
+
+// Layout factors, relative to the screen; single precision like the layout they come from.
+constexpr float ANSWER_WIDTH = 0.39f;
+constexpr float ROW_HEIGHT = 0.05f;
+constexpr float TEXT_WIDTH = 0.4f;
+constexpr float ROW_GAP = 0.0185f;
+
+// A size designed for the application's base scale, at the toolkit's current scale.
+int scaled(double size) {
+    return (int)(size * elm_config_scale_get() / elm_app_base_scale_get() + 0.5);
+}
+
+// Where a theme file is read from: its installed path, or the same file name in the test seam's
+// folder.
+std::string themePath(const std::string& installed) {
+    if (seams::themeDir.empty())
+        return installed;
+    return seams::themeDir + "/" + installed.substr(EDC_DIR.size());
+}
+
+// Keeps the rows around a focused answer in sight (its question above it included). Up and
+// Down then move the focus at once; the scroller would otherwise spend key presses scrolling
+// towards an answer that is still out of sight.
+void keepNeighboursInView(void* data, Evas_Object* answer, void*) {
+    auto* box = static_cast<Evas_Object*>(data);
+    Evas_Object* scroller = elm_object_parent_widget_get(box);
+    Evas_Coord boxY = 0, y = 0, h = 0, padding = 0;
+    evas_object_geometry_get(box, nullptr, &boxY, nullptr, nullptr);
+    evas_object_geometry_get(answer, nullptr, &y, nullptr, &h);
+    elm_box_padding_get(box, nullptr, &padding);
+    const Evas_Coord margin = 2 * (h + padding);
+    elm_scroller_region_show(scroller, 0, y - boxY - margin, 1, h + 2 * margin);
+}
+
+int readAccessibilitySetting(const char* key) {
+    int value = 0;
+    if (vconf_get_int(key, &value) != VCONF_OK) {
+        SLOGW("");
+        value = 0;
+    }
+    return value;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Object and window
+
+TavSurveyUi::TavSurveyUi(std::string pinCode, std::string sessionId, std::string url)
+    : m_url(std::move(url)), m_sessionId(std::move(sessionId)), m_pinCode(std::move(pinCode)) {}
+
+TavSurveyUi::~TavSurveyUi() {
+    for (int*& selection : m_selections) {
+        delete selection;
+        selection = nullptr;
+    }
+    if (m_window) {
+        evas_object_event_callback_del_full(m_window, EVAS_CALLBACK_DEL, windowDeleted, this);
+        evas_object_del(m_window);
+        m_window = nullptr;
+    }
+}
+
+void TavSurveyUi::prepareWindow() {
+    LOGI("Prepare Survey Window");
+    ea_config_text_scale_set(getEnlargeMode() ? 1 : 0);
+
+    m_window = elm_win_add(nullptr, "tavSurvey", ELM_WIN_DIALOG_BASIC);
+    // The window is auto-deleted when the window manager closes it; forget it then, so that
+    // nothing deletes it a second time.
+    evas_object_event_callback_add(m_window, EVAS_CALLBACK_DEL, windowDeleted, this);
+    elm_win_autodel_set(m_window, EINA_TRUE);
+    elm_win_alpha_set(m_window, EINA_TRUE);
+    elm_win_focus_highlight_enabled_set(m_window, EINA_TRUE);
+    elm_object_focus_allow_set(m_window, EINA_TRUE);
+    elm_win_title_set(m_window, "tavSurvey");
+
+    elm_config_mirrored_set(ua_UI_orientation_get() == 1);
+
+    elm_win_screen_size_get(m_window, nullptr, nullptr, &m_screenWidth, &m_screenHeight);
+    if (seams::screenWidth > 0 && seams::screenHeight > 0) {
+        m_screenWidth = seams::screenWidth;
+        m_screenHeight = seams::screenHeight;
+    }
+    LOGI("Screen resolution: %d %d", m_screenWidth, m_screenHeight);
+    // The television's window manager gives a dialog the whole screen; elsewhere the window
+    // takes it itself.
+    elm_win_borderless_set(m_window, EINA_TRUE);
+    evas_object_move(m_window, 0, 0);
+    evas_object_resize(m_window, m_screenWidth, m_screenHeight);
+
+    UI::initializeRCUKeysHandling(m_window);
+}
+
+void TavSurveyUi::windowDeleted(void* data, Evas*, Evas_Object* obj, void*) {
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (survey && survey->m_window == obj)
+        survey->m_window = nullptr;
+}
+
+void TavSurveyUi::destroySurveyWindow() {
+    LOGI("Destroy survey window");
+    if (m_window) {
+        UI::freeRCUKeysHandling(m_window);
+        Evas_Object* window = m_window;
+        m_window = nullptr;
+        evas_object_event_callback_del_full(window, EVAS_CALLBACK_DEL, windowDeleted, this);
+        evas_object_del(window);
+    }
+    elm_exit();
+}
+
+int TavSurveyUi::getHighContrast() { return readAccessibilitySetting(HIGH_CONTRAST_KEY); }
+
+int TavSurveyUi::getEnlargeMode() { return readAccessibilitySetting(ENLARGE_KEY); }
+
+void TavSurveyUi::prepareDialogInformations() {
+    m_buttonLabels.clear();
+    m_buttonLabels.push_back("TV_SID_UPPER_SUBMIT");
+    m_buttonLabels.push_back("SID_CANCEL");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Popup
+
+void TavSurveyUi::showSurveyPopup() {
+    LOGI("Show Survey Popup");
+    const std::string scale[] = {"COM_SID_VERY_SATISFIED",        "TV_SID_TAV_SATISFIED",
+                                 "TV_SID_TAV_SOMEWHAT_SATISFIED", "TV_SID_TAV_NEUTRAL",
+                                 "TV_SID_TAV_SOMEWHAT_DISSATISFIED", "TV_SID_TAV_DISASSTISFIED",
+                                 "TV_SID_TAV_VERY_DISSATISFIED"};
+    auto add = [this](const char* kind, const std::string& text) { m_contentList.emplace_back(kind, text); };
+    auto addScale = [&] {
+        for (const auto& answer : scale)
+            add("answer", answer);
+    };
+
+    m_contentList.clear();
+    add("title", "TV_SID_TAV_TAVRIN_STISFATCTION_SURVEY");
+    add("description", "TV_SID_TAV_CUSTOMER_SATISFACTION_TAVS");
+    add("question", "TV_SID_TAV_1_PROBLEM_REMOTE_SERVICE");
+    add("answer", "SID_YES_KR_NE");
+    add("answer", "COM_SID_NO");
+    add("question", "TV_SID_TAV_2_HOW_SATISFIED_OVERALL");
+    addScale();
+    // Question 3 is two texts on two lines, composed in the current language.
+    add("question", std::string(dgettext(TEXT_DOMAIN, "TV_SID_TAV_3_BAED_ON_TAV_MSG")) + "<br>" +
+                        dgettext(TEXT_DOMAIN, "TV_SID_TAV_ON_SCAL_0_9_MSG"));
+    for (const char* digit : {"COM_SID_9", "COM_SID_8", "COM_SID_7", "COM_SID_6", "COM_SID_5",
+                              "COM_SID_4", "COM_SID_3", "SID_2", "COM_SID_1", "COM_SID_0"})
+        add("answer", digit);
+    add("question", "TV_SID_TAV_4_HOW_SATISFIED_MSG");
+    addScale();
+    add("question", "TV_SID_TAV_5_HOW_SATISFIED_MSG");
+    addScale();
+
+    addSurveyPopup();
+}
+
+void TavSurveyUi::addSurveyPopup() {
+    LOGI("Add Survey Popup");
+    prepareDialogInformations();
+    std::string readOut;
+
+    if (!m_window) {
+        SLOGW("Main window error");
+        return;
+    }
+    if (m_contentList.empty()) {
+        SLOGW("No data");
+        return;
+    }
+
+    if (getEnlargeMode() == 1)
+        elm_object_scale_set(m_window, 1.2);
+
+    for (const std::string& installed : {RADIO_BUTTON_EDJ, FOCUS_EDJ}) {
+        const std::string path = themePath(installed);
+        LOGI("Loading edj file from: %s", path.c_str());
+        elm_theme_overlay_add(nullptr, path.c_str());
+    }
+
+    elm_object_part_content_unset(m_window, nullptr);
+    elm_config_focus_highlight_enabled_set(EINA_TRUE);
+    elm_win_focus_highlight_enabled_set(m_window, EINA_TRUE);
+
+    Evas_Object* popup = elm_popup_add(m_window);
+    elm_object_style_set(popup, POPUP_STYLE);
+    // A full-height panel at the screen's right edge (left edge when mirrored).
+    elm_popup_align_set(popup, 1.0, ELM_NOTIFY_ALIGN_FILL);
+    if (getHighContrast() == 0)
+        ea_apply_color_pick(popup);
+    elm_popup_timeout_set(popup, seams::popupTimeout);
+
+    std::size_t start = 0;
+    if (m_contentList.front().first == "title") {
+        elm_object_domain_translatable_part_text_set(popup, "title,text", TEXT_DOMAIN,
+                                                     m_contentList.front().second.c_str());
+        const char* shown = elm_object_part_text_get(popup, "title,text");
+        readOut = std::string(shown ? shown : "") + COMMA_SEPARATOR;
+        start = 1;
+    }
+
+    elm_popup_content_text_wrap_type_set(popup, ELM_WRAP_WORD);
+    elm_object_focus_allow_set(popup, EINA_TRUE);
+    evas_object_smart_callback_add(popup, "timeout", cancelButtonClickedCb, this);
+
+    Evas_Object* scroller = elm_scroller_add(popup);
+    elm_object_style_set(scroller, SCROLLER_STYLE);
+    elm_object_signal_emit(scroller, "elm,action,scroll", "elm");
+    elm_scroller_bounce_set(scroller, EINA_TRUE, EINA_FALSE);
+    elm_scroller_policy_set(scroller, ELM_SCROLLER_POLICY_OFF, ELM_SCROLLER_POLICY_ON);
+    evas_object_propagate_events_set(scroller, EINA_TRUE);
+    evas_object_size_hint_align_set(scroller, EVAS_HINT_FILL, EVAS_HINT_FILL);
+    evas_object_size_hint_weight_set(scroller, EVAS_HINT_EXPAND, EVAS_HINT_EXPAND);
+    // The body is as wide as its widest text and never scrolls sideways: a sideways scroll
+    // would swallow the Right key on its way to Submit.
+    elm_scroller_content_min_limit(scroller, EINA_TRUE, EINA_FALSE);
+    elm_object_content_set(popup, scroller);
+    elm_object_focus_allow_set(scroller, EINA_FALSE);
+
+    const int W = m_screenWidth;
+    const int H = m_screenHeight;
+    m_box = elm_box_add(scroller);
+    elm_box_horizontal_set(m_box, EINA_FALSE);
+    elm_box_align_set(m_box, 0.5, 0.5);
+    elm_box_padding_set(m_box, 0, (int)(H * ROW_GAP));
+    elm_object_content_set(scroller, m_box);
+    elm_object_focus_allow_set(m_box, EINA_TRUE);
+    evas_object_smart_callback_add(m_box, "unfocused", unfocusedItemCb, this);
+    evas_object_show(m_box);
+
+    for (std::size_t i = 0; i < m_buttonLabels.size() && i < sizeof(m_Button) / sizeof(m_Button[0]); ++i) {
+        Evas_Object* button = elm_button_add(popup);
+        m_Button[i] = button;
+        elm_object_domain_translatable_text_set(button, TEXT_DOMAIN, m_buttonLabels[i]);
+        const std::string part = "button" + std::to_string(i + 1);
+        elm_object_part_content_set(popup, part.c_str(), button);
+        elm_object_style_set(button, BUTTON_STYLE);
+        setButtonIconImage(button, (int)i);
+        const std::string label = m_buttonLabels[i];
+        evas_object_smart_callback_add(button, "clicked",
+                                       (label == "SID_CANCEL" || label == "SID_NO") ? cancelButtonClickedCb
+                                                                                    : okButtonClickedCb,
+                                       this);
+        evas_object_smart_callback_add(button, "focused", focusedItemCb, this);
+        elm_access_info_cb_set(button, ACCESS_NAME, accessCallback, this);
+    }
+
+    // Answer sizes; the "+ 1" bounds are fused multiply-adds like the rest of the layout.
+    const Evas_Coord answerMinW = scaled(W * (double)ANSWER_WIDTH);
+    const Evas_Coord answerMaxW = scaled(std::fma((double)W, (double)ANSWER_WIDTH, 1.0));
+    const Evas_Coord rowMinH = scaled(H * ROW_HEIGHT);
+    const Evas_Coord rowMaxH = scaled(std::fma((float)H, ROW_HEIGHT, 1.0f));
+    const Evas_Coord textW = scaled(W * TEXT_WIDTH);
+    const Evas_Coord textMinW = scaled(std::fma((float)W, TEXT_WIDTH, -1.0f));
+    const Evas_Coord textMinH = scaled(std::fma((float)H, ROW_HEIGHT, -1.0f));
+
+    bool newQuestion = true;
+    int state = 0;
+    Evas_Object* firstAnswer = nullptr;
+    for (std::size_t i = start; i < m_contentList.size(); ++i) {
+        const auto& [kind, text] = m_contentList[i];
+        if (kind == "answer") {
+            Evas_Object* radio = elm_radio_add(popup);
+            if (newQuestion) {
+                m_questionGroups.emplace_back(radio, readOut);
+                readOut.clear();
+                m_selections.push_back(new int(1));
+                state = 1;
+            } else {
+                elm_radio_group_add(radio, m_questionGroups.back().first);
+                ++state;
+            }
+            elm_object_style_set(radio, RADIO_STYLE);
+            elm_object_domain_translatable_text_set(radio, TEXT_DOMAIN, text.c_str());
+            elm_radio_state_value_set(radio, state);
+            elm_radio_value_pointer_set(radio, m_selections.back());
+            elm_box_pack_end(m_box, radio);
+
+            elm_access_info_set(radio, ACCESS_NAME, m_questionGroups.front().second.c_str());
+            elm_access_info_set(radio, ACCESS_INFO, dgettext(TEXT_DOMAIN, text.c_str()));
+
+            evas_object_size_hint_min_set(radio, answerMinW, rowMinH);
+            evas_object_size_hint_max_set(radio, answerMaxW, rowMaxH);
+            evas_object_size_hint_align_set(radio, 1.0, 0.5);
+
+            switch (m_questionGroups.size()) {
+            case 1: evas_object_smart_callback_add(radio, "focused", focusedItemFirstQuestionCb, this); break;
+            case 2: evas_object_smart_callback_add(radio, "focused", focusedItemSecondQuestionCb, this); break;
+            case 3: evas_object_smart_callback_add(radio, "focused", focusedItemThirdQuestionCb, this); break;
+            case 4: evas_object_smart_callback_add(radio, "focused", focusedItemFourthQuestionCb, this); break;
+            case 5: evas_object_smart_callback_add(radio, "focused", focusedItemFifthQuestionCb, this); break;
+            default: SLOGW("Not handle ui part"); break;
+            }
+
+            evas_object_smart_callback_add(radio, "focused", keepNeighboursInView, m_box);
+            evas_object_show(radio);
+            if (!firstAnswer)
+                firstAnswer = radio;
+            elm_object_focus_next_object_set(radio, m_Button[0], ELM_FOCUS_RIGHT);
+            newQuestion = false;
+        } else {
+            Evas_Object* label = elm_label_add(m_box);
+            elm_object_style_set(label, getHighContrast() == 1 ? LABEL_STYLE_CONTRAST : LABEL_STYLE);
+            elm_object_domain_translatable_text_set(label, TEXT_DOMAIN, text.c_str());
+            readOut = std::string(dgettext(TEXT_DOMAIN, text.c_str())) + COMMA_SEPARATOR;
+            elm_label_line_wrap_set(label, ELM_WRAP_WORD);
+            evas_object_size_hint_max_set(label, textW, rowMinH);
+            evas_object_size_hint_min_set(label, textMinW, textMinH);
+            // A word-wrapped label has no width of its own and recomputes its minimum from its
+            // text; the wrap width keeps it as wide as the layout wants it.
+            elm_label_wrap_width_set(label, textMinW);
+            elm_box_pack_end(m_box, label);
+            evas_object_show(label);
+            newQuestion = true;
+        }
+    }
+
+    Evas_Object* spacer = evas_object_rectangle_add(evas_object_evas_get(m_box));
+    evas_object_color_set(spacer, 0, 0, 0, 0);
+    evas_object_resize(spacer, 0, 10);
+    elm_box_pack_end(m_box, spacer);
+    evas_object_show(spacer);
+
+    evas_object_event_callback_add(popup, EVAS_CALLBACK_KEY_UP, onKeyUnpress, this);
+    evas_object_event_callback_add(popup, EVAS_CALLBACK_KEY_DOWN, onKeyPress, this);
+    evas_object_show(popup);
+
+    if (firstAnswer) {
+        elm_object_focus_allow_set(firstAnswer, EINA_TRUE);
+        elm_object_focus_set(firstAnswer, EINA_TRUE);
+        evas_object_show(firstAnswer);
+    }
+
+    deviceinfo::Sound sound;
+    sound.playAUISound(deviceinfo::AUI_SOUND_POPUP);
+
+    m_itemFocused = false;
+    evas_object_show(m_window);
+}
+
+void TavSurveyUi::hideSurveyPopup() {
+    LOGI("Hide survey popup");
+    if (m_window)
+        evas_object_hide(m_window);
+    deviceinfo::Utilities::appLaunch(HOME_SCREEN_APP_ID);
+}
+
+void TavSurveyUi::setButtonIconImage(Evas_Object* button, int index) {
+    const char* name = index == 1 ? "r_close_cancel" : "r_ok_done_allow";
+    Evas_Object* icon = elm_icon_add(button);
+    elm_icon_standard_set(icon, name);
+    elm_object_part_content_set(button, "icon", icon);
+}
+
+} // namespace survey

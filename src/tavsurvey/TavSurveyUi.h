@@ -1,0 +1,110 @@
+// The survey dialog: one object per launch request. It keeps the launch data, owns the survey
+// window and the survey's data model (content list, button labels, selections), and carries the
+// focus and read-out state that the toolkit callbacks update.
+#pragma once
+
+#include <Elementary.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace survey {
+
+class TavSurveyUi;
+
+// Buttons of the popup built last: [0] Submit, [1] Cancel; [2] stays empty.
+extern Evas_Object* m_Button[3];
+
+// Text put after every read-out text (title, questions).
+extern const std::string COMMA_SEPARATOR;
+// Seconds without a key press after which the popup closes as if cancelled.
+constexpr double POPUP_TIMEOUT_SECONDS = 60.0;
+// Access information slots of the survey's widgets, by the platform's numbers: the name is
+// read first (0), the information after it (3).
+constexpr Elm_Access_Info_Type ACCESS_NAME = ELM_ACCESS_INFO;
+constexpr Elm_Access_Info_Type ACCESS_INFO = ELM_ACCESS_CONTEXT_INFO;
+static_assert(ACCESS_NAME == 0 && ACCESS_INFO == 3, "access slots of the platform");
+// Home screen that gets the screen back when the survey closes.
+extern const std::string HOME_SCREEN_APP_ID;
+
+// Test seams. The application never changes them; tests point them at the build tree, shorten
+// the time-out and give the headless canvas a television's screen.
+namespace seams {
+extern double popupTimeout;       // POPUP_TIMEOUT_SECONDS
+extern std::string themeDir;      // "" = the installed theme files (EDC_DIR)
+extern int screenWidth;           // 0 = the size the window reports
+extern int screenHeight;
+} // namespace seams
+
+class TavSurveyUi {
+public:
+    TavSurveyUi(std::string pinCode, std::string sessionId, std::string url);
+    virtual ~TavSurveyUi();
+    TavSurveyUi(const TavSurveyUi&) = delete;
+    TavSurveyUi& operator=(const TavSurveyUi&) = delete;
+
+    // ---- Window and settings ----
+    // The survey window; null before prepareWindow() and after destroySurveyWindow().
+    Evas_Object* window() const { return m_window; }
+    void prepareWindow();
+    void destroySurveyWindow();
+    int getHighContrast();
+    int getEnlargeMode();
+    void prepareDialogInformations();
+
+    // ---- Popup ----
+    void showSurveyPopup();
+    void addSurveyPopup();
+    void hideSurveyPopup();
+    void setButtonIconImage(Evas_Object* button, int index);
+
+    // ---- Focus, keys, read-out and sounds ----
+    void playEventSound(Evas_Object* obj, const std::string& key);
+    static void focusedItemCb(void* data, Evas_Object* obj, void* event_info);
+    static void unfocusedItemCb(void* data, Evas_Object* obj, void* event_info);
+    static void focusedItemFirstQuestionCb(void* data, Evas_Object* obj, void* event_info);
+    static void focusedItemSecondQuestionCb(void* data, Evas_Object* obj, void* event_info);
+    static void focusedItemThirdQuestionCb(void* data, Evas_Object* obj, void* event_info);
+    static void focusedItemFourthQuestionCb(void* data, Evas_Object* obj, void* event_info);
+    static void focusedItemFifthQuestionCb(void* data, Evas_Object* obj, void* event_info);
+    static void questionRead(TavSurveyUi* survey, Evas_Object* obj);
+    static char* accessCallback(void* data, Evas_Object* obj);
+    static void onKeyPress(void* data, Evas* e, Evas_Object* obj, void* event_info);
+    static void onKeyUnpress(void* data, Evas* e, Evas_Object* obj, void* event_info);
+    static void okButtonClickedCb(void* data, Evas_Object* obj, void* event_info);
+    static void cancelButtonClickedCb(void* data, Evas_Object* obj, void* event_info);
+
+    // ---- Results ----
+    // Writes the result document (SURVEY_RESULT_FILE); 0 on success, -1 on failure.
+    int exportSurveyData();
+    // Uploads the result document to m_url (TavSurveyUpload.cpp).
+    void sendSurveyResult();
+
+protected:
+    static void focusedQuestionItem(void* data, Evas_Object* obj, int question);
+    static void windowDeleted(void* data, Evas* e, Evas_Object* obj, void* event_info);
+
+    std::string m_url;
+    std::string m_sessionId;
+    std::string m_pinCode;
+    Evas_Object* m_window = nullptr;
+    int m_screenWidth = 0;
+    int m_screenHeight = 0;
+    bool m_itemFocused = false;
+    std::string m_readOutPrefix;
+    bool m_buttonLabelRead = false;
+    // (kind, text id): kinds "title", "description", "question", "answer", in display order.
+    std::vector<std::pair<std::string, std::string>> m_contentList;
+    std::vector<const char*> m_buttonLabels;
+    // One heap integer per question: the 1-based position of its selected answer.
+    std::vector<int*> m_selections;
+    // Per question: its first answer (the radio group's leader) and its read-out text.
+    std::vector<std::pair<Evas_Object*, std::string>> m_questionGroups;
+    int m_currentQuestion = 0;     // 0-4: question of the focused answer; 5: none
+    int m_lastReadQuestion = 5;    // question whose read-out was given last; 5: none
+    bool m_boxUnfocused = false;
+    Evas_Object* m_box = nullptr;
+};
+
+} // namespace survey

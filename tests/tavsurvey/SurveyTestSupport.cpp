@@ -1,0 +1,115 @@
+#include "SurveyTestSupport.h"
+
+#include "tavplat/appfw.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void SurveyTest::SetUp() {
+    for (const char* name : {"feedback", "efl_assist", "voice_control", "ui_app"})
+        tavplat::journalClear(name);
+    tavplat::appfw::clearLaunches();
+    survey::seams::themeDir = uitest::themeDir();
+    survey::seams::localeDir = uitest::localeDir();
+    survey::seams::screenWidth = 1920;
+    survey::seams::screenHeight = 1080;
+    survey::seams::popupTimeout = survey::POPUP_TIMEOUT_SECONDS;
+    vconf_set_str(LANGUAGE, "en_US.utf8");
+    vconf_set_int(HIGH_CONTRAST, 0);
+    vconf_set_int(ENLARGE, 0);
+    elm_config_scale_set(1.0);
+    elm_app_base_scale_set(2.0);
+    ASSERT_TRUE(setLanguage());
+    m_log = std::make_unique<tavplat::test::LogCapture>();
+    m_errorsBefore = uitest::toolkitErrors();
+}
+
+void SurveyTest::TearDown() {
+    m_survey.reset();
+    uitest::pump(0.05);
+    m_log.reset();
+}
+
+TestSurvey& SurveyTest::show() {
+    m_survey = std::make_unique<TestSurvey>("4711", "session-1", "https://survey.example/upload");
+    m_survey->prepareWindow();
+    m_survey->showSurveyPopup();
+    uitest::pump(0.3);
+    return *m_survey;
+}
+
+std::vector<Evas_Object*> SurveyTest::boxItems(const char* widgetType) {
+    std::vector<Evas_Object*> items;
+    Eina_List* children = elm_box_children_get(m_survey->m_box);
+    Eina_List* l;
+    void* child;
+    EINA_LIST_FOREACH(children, l, child) {
+        const char* type = elm_object_widget_type_get(static_cast<Evas_Object*>(child));
+        if (type && !strcmp(type, widgetType))
+            items.push_back(static_cast<Evas_Object*>(child));
+    }
+    eina_list_free(children);
+    return items;
+}
+
+namespace {
+
+struct Script {
+    std::vector<std::string> keys;
+    std::size_t next = 0;
+};
+
+Eina_Bool pressNextKey(void* data) {
+    auto* script = static_cast<Script*>(data);
+    if (!uiPtr || !uiPtr->window() || script->next >= script->keys.size())
+        return ECORE_CALLBACK_RENEW;
+    const char* key = script->keys[script->next++].c_str();
+    const char* text = !strcmp(key, "Return") ? "\r" : nullptr;
+    evas_event_feed_key_down(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
+    if (uiPtr && uiPtr->window())   // the key may have closed the survey
+        evas_event_feed_key_up(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
+    return ECORE_CALLBACK_RENEW;
+}
+
+Eina_Bool giveUp(void* data) {
+    *static_cast<bool*>(data) = true;
+    elm_exit();
+    return ECORE_CALLBACK_CANCEL;
+}
+
+} // namespace
+
+int SurveyTest::runApp(std::vector<std::string> args, std::vector<std::string> keys, double pace) {
+    Script script{std::move(keys)};
+    args.insert(args.begin(), "tavsurvey");
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ui_app_lifecycle_callback_s callbacks{app_create, app_terminate, nullptr, nullptr, app_control};
+    bool gaveUp = false;
+    Ecore_Timer* keyTimer = ecore_timer_add(pace, pressNextKey, &script);
+    Ecore_Timer* guard = ecore_timer_add(20.0, giveUp, &gaveUp);
+    const int result = ui_app_main((int)args.size(), argv.data(), &callbacks, nullptr);
+    ecore_timer_del(keyTimer);
+    if (!gaveUp)
+        ecore_timer_del(guard);
+    EXPECT_FALSE(gaveUp) << "the survey did not end the loop";
+    EXPECT_EQ(script.keys.size(), script.next) << "keys left unpressed";
+    return result;
+}
+
+std::vector<int> SurveyTest::soundsPlayed() {
+    std::vector<int> patterns;
+    for (const auto& line : tavplat::journalRead("feedback"))
+        if (line.rfind("play ", 0) == 0)
+            patterns.push_back(std::atoi(line.c_str() + 5));
+    return patterns;
+}
+
+std::vector<std::string> SurveyTest::appsLaunched() {
+    std::vector<std::string> ids;
+    for (const auto& record : tavplat::appfw::launches())
+        ids.push_back(record.appId);
+    return ids;
+}
