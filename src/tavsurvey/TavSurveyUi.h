@@ -20,6 +20,8 @@ extern Evas_Object* m_Button[3];
 extern const std::string COMMA_SEPARATOR;
 // Seconds without a key press after which the popup closes as if cancelled.
 constexpr double POPUP_TIMEOUT_SECONDS = 60.0;
+// Time limit of the upload request, in seconds.
+constexpr int UPLOAD_TIMEOUT_SECONDS = 40;
 // Access information slots of the survey's widgets, by the platform's numbers: the name is
 // read first (0), the information after it (3).
 constexpr Elm_Access_Info_Type ACCESS_NAME = ELM_ACCESS_INFO;
@@ -35,6 +37,10 @@ extern double popupTimeout;       // POPUP_TIMEOUT_SECONDS
 extern std::string themeDir;      // "" = the installed theme files (EDC_DIR)
 extern int screenWidth;           // 0 = the size the window reports
 extern int screenHeight;
+extern int uploadTimeout;         // UPLOAD_TIMEOUT_SECONDS
+// Desktop runs and end-to-end tests of the real binary may shorten the two time limits with
+// TAVSURVEY_POPUP_TIMEOUT and TAVSURVEY_UPLOAD_TIMEOUT (seconds); unset, the shipped values hold.
+void applyEnvironment();
 } // namespace seams
 
 class TavSurveyUi {

@@ -3,12 +3,14 @@
 // --pincode PIN --sessionid ID).
 #include "TavLog.h"
 #include "TavSurveyApp.h"
+#include "TavSurveyUi.h"
 
 #include <exception>
 
 int main(int argc, char** argv) {
     try {
         LOGD("Starting tav survey app");
+        survey::seams::applyEnvironment();
         ui_app_lifecycle_callback_s callbacks{};
         callbacks.create = app_create;
         callbacks.terminate = app_terminate;
