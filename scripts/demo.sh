@@ -1,14 +1,57 @@
 #!/usr/bin/env bash
-# The application's main job against a local default. Until the survey application is in
-# place this builds what exists and shows the emulated television it will run on.
+# The application's main job on this machine: an emulated television, a local receiving server,
+# and the survey on screen, uploading to it.
+#
+#   scripts/demo.sh            on $DISPLAY when there is one (answer with the keyboard: arrows
+#                              move, Return selects / presses, Escape is Back), else on a virtual
+#                              screen driven by real X key events, with a screenshot
+#   scripts/demo.sh --virtual  always on a virtual screen
+# Environment: BUILD_DIR (default build), MENU_LANGUAGE (en_US.utf8, de_DE.utf8, fr_FR.utf8,
+# es_ES.utf8 or ko_KR.utf8).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build
-export TAV_PLATFORM_ROOT=${TAV_PLATFORM_ROOT:-$PWD/build/demo-root}
-echo "Emulated television at $(build/platform/core/tavplatform root):"
-build/platform/core/vconftool get db/menu_widget/language
-build/platform/core/vconftool get db/comss/hwduid
-echo "firmware: $(build/platform/core/tavplatform get info/128)"
-echo "model:    $(build/platform/core/tavplatform get info/292)"
+BUILD=$(mkdir -p "${BUILD_DIR:-build}" && cd "${BUILD_DIR:-build}" && pwd)
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" --target tavsurvey tavcollector vconftool tavplatform tavrin_themes tavrin_catalogs
+# Theme files, translations and the survey's data folders go to the application's paths.
+cmake --install "$BUILD" --component survey >/dev/null
+
+. scripts/lib/tvsession.sh
+trap tv_stop_all EXIT
+demo=$BUILD/demo
+rm -rf "$demo"
+mkdir -p "$demo"
+
+echo "== Emulated television: $demo/tv"
+tv_new_root "$demo/tv" "${MENU_LANGUAGE:-en_US.utf8}"
+for key in db/menu_widget/language db/comss/hwduid; do "$BUILD/platform/core/vconftool" get "$key"; done
+echo "model $("$BUILD/platform/core/tavplatform" get info/292), firmware $("$BUILD/platform/core/tavplatform" get info/128), country $("$BUILD/platform/core/tavplatform" get settings/10036)"
+
+echo "== Collector (its CA goes to /opt/data/cert/trxca.pem)"
+tv_start_collector "$demo/collector"
+echo "upload URL: $TV_URL"
+
+launch=(--url "$TV_URL" --pincode 4711 --sessionid "demo-$(date +%H%M%S)")
+if [ "${1:-}" != --virtual ] && [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+  echo "== Survey on $DISPLAY: arrows move, Return selects and presses, Escape is Back"
+  "$BUILD/src/tavsurvey/tavsurvey" "${launch[@]}" || true
+else
+  echo "== Survey on a virtual screen, answered with X key events"
+  tv_start_display
+  tv_start_survey "${launch[@]}"
+  # Q1: "No"; Q2: "Satisfied"; the other questions keep their first answers.
+  tv_keys Down Return Down Down Return
+  tv_screenshot "$demo/survey.png"
+  tv_keys Right
+  t0=$(date +%s%N)
+  xdotool key Return
+  tv_wait_survey 60
+  echo "survey closed $(( ($(date +%s%N) - t0) / 1000000 )) ms after Return on Submit (upload included)"
+  echo "screenshot: $demo/survey.png"
+fi
+
+echo "== What the survey logged"
+tv_log '^(Exporting|Send survey|Response answer|Open api connection error|Unable to export)'
+echo "== Collector report"
+"$BUILD/collector/tavcollector" report --db "$demo/collector/surveys.sqlite"

@@ -22,7 +22,8 @@ tv_new_root() {
   "$BUILD/platform/core/vconftool" set -t string db/menu_widget/language "${2:-en_US.utf8}"
 }
 
-# Xvfb on a free display number, with openbox; exports DISPLAY.
+# Xvfb on a free display number, with openbox and a compositor (the survey's window is
+# see-through, like an overlay on the television picture); exports DISPLAY.
 tv_start_display() {
   local fd_file=$TAV_PLATFORM_ROOT/display
   rm -f "$fd_file"
@@ -33,6 +34,8 @@ tv_start_display() {
   [ -s "$fd_file" ] || { echo "tvsession: Xvfb did not start" >&2; return 1; }
   export DISPLAY=:$(head -n1 "$fd_file")
   openbox >/dev/null 2>&1 &
+  TV_PIDS+=($!)
+  xcompmgr >/dev/null 2>&1 &
   TV_PIDS+=($!)
   sleep 0.5
 }
