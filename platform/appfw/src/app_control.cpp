@@ -25,8 +25,6 @@ namespace {
 
 using tavplat::FaultMode;
 
-bool failing(const char* call) { return tavplat::checkFault(call).mode != FaultMode::None; }
-
 int copyOut(const std::string& text, char** out) {
     *out = strdup(text.c_str());
     return *out ? APP_CONTROL_ERROR_NONE : APP_CONTROL_ERROR_OUT_OF_MEMORY;
@@ -39,7 +37,7 @@ extern "C" {
 int app_control_create(app_control_h* app_control) {
     if (!app_control)
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (failing("app_control_create"))
+    if (tavplat::callFails("app_control_create"))
         return APP_CONTROL_ERROR_OUT_OF_MEMORY;
     *app_control = new (std::nothrow) app_control_s;
     return *app_control ? APP_CONTROL_ERROR_NONE : APP_CONTROL_ERROR_OUT_OF_MEMORY;
@@ -55,7 +53,7 @@ int app_control_destroy(app_control_h app_control) {
 int app_control_clone(app_control_h* clone, app_control_h app_control) {
     if (!clone || !app_control)
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (failing("app_control_clone"))
+    if (tavplat::callFails("app_control_clone"))
         return APP_CONTROL_ERROR_OUT_OF_MEMORY;
     *clone = new (std::nothrow) app_control_s(*app_control);
     return *clone ? APP_CONTROL_ERROR_NONE : APP_CONTROL_ERROR_OUT_OF_MEMORY;
@@ -64,7 +62,7 @@ int app_control_clone(app_control_h* clone, app_control_h app_control) {
 int app_control_set_operation(app_control_h app_control, const char* operation) {
     if (!app_control)
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (failing("app_control_set_operation"))
+    if (tavplat::callFails("app_control_set_operation"))
         return APP_CONTROL_ERROR_OUT_OF_MEMORY;
     app_control->hasOperation = operation != nullptr;
     app_control->operation = operation ? operation : "";
@@ -84,7 +82,7 @@ int app_control_get_operation(app_control_h app_control, char** operation) {
 int app_control_set_app_id(app_control_h app_control, const char* app_id) {
     if (!app_control)
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (failing("app_control_set_app_id"))
+    if (tavplat::callFails("app_control_set_app_id"))
         return APP_CONTROL_ERROR_OUT_OF_MEMORY;
     app_control->hasAppId = app_id != nullptr;
     app_control->appId = app_id ? app_id : "";
@@ -104,7 +102,7 @@ int app_control_get_app_id(app_control_h app_control, char** app_id) {
 int app_control_add_extra_data(app_control_h app_control, const char* key, const char* value) {
     if (!app_control || !key || !*key || !value)
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (failing("app_control_add_extra_data"))
+    if (tavplat::callFails("app_control_add_extra_data"))
         return APP_CONTROL_ERROR_KEY_REJECTED;
     app_control->extras.emplace_back(key, value);
     return APP_CONTROL_ERROR_NONE;
@@ -155,7 +153,7 @@ int app_control_send_launch_request(app_control_h app_control, app_control_reply
     (void)user_data;
     if (!app_control)
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (failing("app_control_send_launch_request")) {
+    if (tavplat::callFails("app_control_send_launch_request")) {
         dlog_print(DLOG_WARN, tavplat::appfw::kLogTag, "launch of %s failed (fault)",
                    app_control->appId.c_str());
         return APP_CONTROL_ERROR_LAUNCH_FAILED;

@@ -21,8 +21,6 @@ namespace {
 
 using tavplat::FaultMode;
 
-bool failing(const char* call) { return tavplat::checkFault(call).mode != FaultMode::None; }
-
 // The emulated applications have no process; a stable number stands in for their pid.
 pid_t fakePid(const std::string& appId) {
     return static_cast<pid_t>(1000 + std::hash<std::string>()(appId) % 30000);
@@ -47,7 +45,7 @@ int app_manager_is_running(const char* app_id, bool* running) {
 int app_manager_get_app_context(const char* app_id, app_context_h* app_context) {
     if (!app_id || !app_context)
         return APP_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("app_manager_get_app_context"))
+    if (tavplat::callFails("app_manager_get_app_context"))
         return APP_MANAGER_ERROR_IO_ERROR;
     if (!tavplat::appfw::isRunning(app_id))
         return APP_MANAGER_ERROR_NO_SUCH_APP;
@@ -58,7 +56,7 @@ int app_manager_get_app_context(const char* app_id, app_context_h* app_context) 
 int app_manager_terminate_app(app_context_h app_context) {
     if (!app_context)
         return APP_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("app_manager_terminate_app"))
+    if (tavplat::callFails("app_manager_terminate_app"))
         return APP_MANAGER_ERROR_REQUEST_FAILED;
     if (!tavplat::appfw::isRunning(app_context->appId))
         return APP_MANAGER_ERROR_APP_NO_RUNNING;

@@ -72,28 +72,37 @@ void writeLine(const std::string& line) {
 extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const char* fmt, va_list ap) {
     if (!tag || !fmt || log_id <= LOG_ID_INVALID || log_id >= LOG_ID_MAX)
         return DLOG_ERROR_INVALID_PARAMETER;
+    // One formatting pass for the usual short line; a second one only for long lines.
+    char local[1024];
     va_list copy;
     va_copy(copy, ap);
-    const int len = std::vsnprintf(nullptr, 0, fmt, copy);
+    const int len = std::vsnprintf(local, sizeof local, fmt, ap);
+    std::string msg;
+    if (len > 0 && static_cast<size_t>(len) < sizeof local) {
+        msg.assign(local, static_cast<size_t>(len));
+    } else if (len > 0) {
+        msg.assign(static_cast<size_t>(len), '\0');
+        std::vsnprintf(msg.data(), msg.size() + 1, fmt, copy);
+    }
     va_end(copy);
-    std::string msg(len > 0 ? static_cast<size_t>(len) : 0, '\0');
-    if (len > 0)
-        std::vsnprintf(msg.data(), msg.size() + 1, fmt, ap);
 
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     struct tm tm;
     localtime_r(&tv.tv_sec, &tm);
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%02d-%02d %02d:%02d:%02d.%03ld", tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<long>(tv.tv_usec / 1000));
-    std::string body = msg;
-    while (!body.empty() && body.back() == '\n')
-        body.pop_back();
-    char head[96];
-    std::snprintf(head, sizeof head, "%s %-6s %c/%s(%5d): ", stamp, bufferName(log_id),
-                  priorityLetter(prio), tag, static_cast<int>(getpid()));
-    const std::string line = head + body + "\n";
+    char head[160];
+    const int headLen = std::snprintf(head, sizeof head, "%02d-%02d %02d:%02d:%02d.%03ld %-6s %c/%s(%5d): ",
+                                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                                      static_cast<long>(tv.tv_usec / 1000), bufferName(log_id),
+                                      priorityLetter(prio), tag, static_cast<int>(getpid()));
+    size_t bodyLen = msg.size();
+    while (bodyLen > 0 && msg[bodyLen - 1] == '\n')
+        --bodyLen;
+    std::string line;
+    line.reserve(sizeof head + bodyLen + 1);
+    line.append(head, static_cast<size_t>(std::min<int>(std::max(headLen, 0), sizeof head - 1)));
+    line.append(msg, 0, bodyLen);
+    line.push_back('\n');
 
     std::lock_guard<std::mutex> lock(g_mutex);
     writeLine(line);

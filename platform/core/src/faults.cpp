@@ -1,6 +1,8 @@
 #include "tavplat/platform.h"
 #include "tavplat/test_control.h"
 
+#include <dlog.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -70,6 +72,14 @@ Fault checkFault(const std::string& name) {
     if (fault.delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
     return fault;
+}
+
+bool callFails(const char* call, const char* tag) {
+    if (checkFault(call).mode == FaultMode::None)
+        return false;
+    if (tag)
+        dlog_print(DLOG_WARN, tag, "%s failed (fault)", call);
+    return true;
 }
 
 namespace test {

@@ -15,20 +15,12 @@ const char* const kJournal = "feedback";
 std::mutex g_mutex;
 int g_initCount = 0;
 
-// A fault set on the call's name makes it fail with the service's generic error.
-bool failing(const char* call) {
-    if (tavplat::checkFault(call).mode == tavplat::FaultMode::None)
-        return false;
-    dlog_print(DLOG_WARN, kTag, "%s failed (fault)", call);
-    return true;
-}
-
 } // namespace
 
 extern "C" {
 
 int feedback_initialize(void) {
-    if (failing("feedback_initialize"))
+    if (tavplat::callFails("feedback_initialize", kTag))
         return FEEDBACK_ERROR_OPERATION_FAILED;
     std::lock_guard<std::mutex> lock(g_mutex);
     ++g_initCount;
@@ -38,7 +30,7 @@ int feedback_initialize(void) {
 }
 
 int feedback_play(feedback_pattern_e pattern) {
-    if (failing("feedback_play"))
+    if (tavplat::callFails("feedback_play", kTag))
         return FEEDBACK_ERROR_OPERATION_FAILED;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_initCount == 0) {
@@ -55,7 +47,7 @@ int feedback_play(feedback_pattern_e pattern) {
 }
 
 int feedback_deinitialize(void) {
-    if (failing("feedback_deinitialize"))
+    if (tavplat::callFails("feedback_deinitialize", kTag))
         return FEEDBACK_ERROR_OPERATION_FAILED;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_initCount == 0)

@@ -33,13 +33,6 @@ std::set<sound_stream_info_h>& liveStreams() {
     return *streams;
 }
 
-bool failing(const char* call) {
-    if (tavplat::checkFault(call).mode == tavplat::FaultMode::None)
-        return false;
-    dlog_print(DLOG_WARN, kTag, "%s failed (fault)", call);
-    return true;
-}
-
 // A setting that was never written reads as its default; a store that fails (a fault set on
 // the key) fails the call.
 bool readSetting(const char* key, int fallback, int& value, bool isBool) {
@@ -77,7 +70,7 @@ int sound_manager_create_stream_information_internal(int stream_type,
                                                      void* user_data, sound_stream_info_h* stream_info) {
     if (!stream_info || stream_type < 0 || stream_type >= 200)
         return SOUND_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("sound_manager_create_stream_information_internal"))
+    if (tavplat::callFails("sound_manager_create_stream_information_internal", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     auto* info = new (std::nothrow) sound_stream_info_s{stream_type, callback, user_data};
     if (!info)
@@ -89,7 +82,7 @@ int sound_manager_create_stream_information_internal(int stream_type,
 }
 
 int sound_manager_destroy_stream_information(sound_stream_info_h stream_info) {
-    if (failing("sound_manager_destroy_stream_information"))
+    if (tavplat::callFails("sound_manager_destroy_stream_information", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     std::lock_guard<std::mutex> lock(g_streamMutex);
     if (!stream_info || liveStreams().erase(stream_info) == 0)
@@ -109,7 +102,7 @@ int sound_manager_get_type_from_stream_information_internal(sound_stream_info_h 
 int sound_manager_get_tv_master_volume(int* level) {
     if (!level)
         return SOUND_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("sound_manager_get_tv_master_volume"))
+    if (tavplat::callFails("sound_manager_get_tv_master_volume", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     int value = 0;
     if (!readSetting(kVolumeKey, kDefaultVolume, value, false))
@@ -121,7 +114,7 @@ int sound_manager_get_tv_master_volume(int* level) {
 int sound_manager_set_tv_master_volume(int level) {
     if (level < 0 || level > SOUND_MANAGER_TV_VOLUME_MAX)
         return SOUND_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("sound_manager_set_tv_master_volume"))
+    if (tavplat::callFails("sound_manager_set_tv_master_volume", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     if (vconf_set_int(kVolumeKey, level) != VCONF_OK)
         return SOUND_MANAGER_ERROR_INTERNAL;
@@ -133,7 +126,7 @@ int sound_manager_set_tv_master_volume(int level) {
 int sound_manager_get_tv_master_mute(bool* muted) {
     if (!muted)
         return SOUND_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("sound_manager_get_tv_master_mute"))
+    if (tavplat::callFails("sound_manager_get_tv_master_mute", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     int value = 0;
     if (!readSetting(kMuteKey, 0, value, true))
@@ -143,7 +136,7 @@ int sound_manager_get_tv_master_mute(bool* muted) {
 }
 
 int sound_manager_set_tv_master_mute(bool mute) {
-    if (failing("sound_manager_set_tv_master_mute"))
+    if (tavplat::callFails("sound_manager_set_tv_master_mute", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     if (vconf_set_bool(kMuteKey, mute ? 1 : 0) != VCONF_OK)
         return SOUND_MANAGER_ERROR_INTERNAL;
@@ -155,7 +148,7 @@ int sound_manager_set_tv_master_mute(bool mute) {
 int sound_manager_get_speaker_selection(sound_manager_speaker_e* speaker) {
     if (!speaker)
         return SOUND_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("sound_manager_get_speaker_selection"))
+    if (tavplat::callFails("sound_manager_get_speaker_selection", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     int value = 0;
     if (!readSetting(kSpeakerKey, SOUND_MANAGER_SPEAKER_TV, value, false))
@@ -167,7 +160,7 @@ int sound_manager_get_speaker_selection(sound_manager_speaker_e* speaker) {
 int sound_manager_set_speaker_selection(sound_manager_speaker_e speaker) {
     if (speaker < SOUND_MANAGER_SPEAKER_TV || speaker > SOUND_MANAGER_SPEAKER_HEADPHONE)
         return SOUND_MANAGER_ERROR_INVALID_PARAMETER;
-    if (failing("sound_manager_set_speaker_selection"))
+    if (tavplat::callFails("sound_manager_set_speaker_selection", kTag))
         return SOUND_MANAGER_ERROR_INTERNAL;
     if (vconf_set_int(kSpeakerKey, speaker) != VCONF_OK)
         return SOUND_MANAGER_ERROR_INTERNAL;

@@ -15,19 +15,12 @@ const char* const kJournal = "virtualkey";
 std::mutex g_mutex;
 int g_initCount = 0;
 
-bool failing(const char* call) {
-    if (tavplat::checkFault(call).mode == tavplat::FaultMode::None)
-        return false;
-    dlog_print(DLOG_WARN, kTag, "%s failed (fault)", call);
-    return true;
-}
-
 } // namespace
 
 extern "C" {
 
 int VirtualKey_Initialize(int mode) {
-    if (failing("VirtualKey_Initialize"))
+    if (tavplat::callFails("VirtualKey_Initialize", kTag))
         return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
     ++g_initCount;
@@ -37,7 +30,7 @@ int VirtualKey_Initialize(int mode) {
 }
 
 int VirtualKey_Send_KeyCode(int keycode, int action) {
-    if (failing("VirtualKey_Send_KeyCode"))
+    if (tavplat::callFails("VirtualKey_Send_KeyCode", kTag))
         return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_initCount == 0) {
@@ -54,7 +47,7 @@ int VirtualKey_Send_KeyCode(int keycode, int action) {
 }
 
 int VirtualKey_Finalize(void) {
-    if (failing("VirtualKey_Finalize"))
+    if (tavplat::callFails("VirtualKey_Finalize", kTag))
         return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_initCount == 0)

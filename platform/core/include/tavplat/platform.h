@@ -49,5 +49,8 @@ struct Fault {
 };
 // The fault set for a call or key name. A set delay has already been slept when this returns.
 Fault checkFault(const std::string& name);
+// True when a fault makes the call `call` fail (mode Fail or Null); with a tag, the failure is
+// also logged under that tag, as the platform's services log their own errors.
+bool callFails(const char* call, const char* tag = nullptr);
 
 } // namespace tavplat

@@ -1,0 +1,122 @@
+// 1,000 small sequential GETs on one thread against the local HTTPS server: through
+// OpenApiConnection::GetString, and through a plain libcurl loop on one reused easy handle.
+// Prints both rates and their ratio at the end (goal: GetString at 0.9 of the plain loop or more).
+// The log goes to a temporary file unless TAV_DLOG_FILE says otherwise.
+#include "OpenApiConnection.h"
+#include "TavConstants.h"
+#include "TestHttpsServer.h"
+#include "TestSupport.h"
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kRequests = 1000;
+
+struct LocalServer {
+    tavtest::TestCa ca{"bench CA"};
+    tavtest::InstalledFile caFile{CA_FILE, ca.certPem()};
+    tavtest::TestHttpsServer server{ca.issue(time(nullptr) - 86400, time(nullptr) + 86400), [](const tavtest::HttpRequest&) {
+                                        tavtest::HttpReply reply;
+                                        reply.body = "{\"status\":\"ok\"}";
+                                        return reply;
+                                    }};
+};
+
+std::unique_ptr<LocalServer> g_server;
+std::vector<double> g_ratios;   // GetString rate / plain rate, one per paired run
+std::map<std::string, std::vector<double>> g_rates;
+
+// Requests per second of `kRequests` calls of `request`.
+double rate(const std::function<void()>& request) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kRequests; ++i)
+        request();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return kRequests / took.count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+size_t append(char* ptr, size_t size, size_t n, void* user) {
+    static_cast<std::string*>(user)->append(ptr, size * n);
+    return size * n;
+}
+
+// Each iteration runs both loops back to back (in alternating order), so that the load of a
+// shared machine hits both alike; the ratio is taken per pair.
+void BM_GetStringVsPlainLibcurl(benchmark::State& state) {
+    const std::string url = g_server->server.url("/small");
+    std::string out;
+    auto getString = [&] {
+        out.clear();
+        openapi::OpenApiConnection().GetString(url, out, 40);
+    };
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, CA_FILE.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &append);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &out);
+    auto plain = [&] {
+        out.clear();
+        if (curl_easy_perform(curl) != CURLE_OK)
+            state.SkipWithError("request failed");
+    };
+    getString();   // connections and TLS handshakes outside the measurement
+    plain();
+    bool apiFirst = true;
+    for (auto _ : state) {
+        double api, lib;
+        if (apiFirst) {
+            api = rate(getString);
+            lib = rate(plain);
+        } else {
+            lib = rate(plain);
+            api = rate(getString);
+        }
+        apiFirst = !apiFirst;
+        g_rates["GetString"].push_back(api);
+        g_rates["plain libcurl"].push_back(lib);
+        g_ratios.push_back(api / lib);
+    }
+    curl_easy_cleanup(curl);
+    openapi::OpenApiConnection::removeAllHandles();
+    state.counters["GetString_req/s"] = median(g_rates["GetString"]);
+    state.counters["plain_req/s"] = median(g_rates["plain libcurl"]);
+    state.counters["ratio"] = median(g_ratios);
+}
+
+BENCHMARK(BM_GetStringVsPlainLibcurl)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The log goes to a file as on the television, not to the terminal.
+    tavtest::TempDir root;
+    setenv("TAV_DLOG_STDERR", "0", 1);
+    setenv("TAV_DLOG_FILE", root.file("dlog.log").c_str(), 0);
+    setenv("TAV_PLATFORM_ROOT", root.file("platform").c_str(), 1);
+    benchmark::Initialize(&argc, argv);
+    g_server = std::make_unique<LocalServer>();
+    benchmark::RunSpecifiedBenchmarks();
+    g_server.reset();
+    if (!g_ratios.empty())
+        std::printf("1000 GETs, medians of %zu paired runs: GetString %.0f req/s, plain libcurl %.0f req/s, "
+                    "ratio %.3f (goal >= 0.9)\n",
+                    g_ratios.size(), median(g_rates["GetString"]), median(g_rates["plain libcurl"]), median(g_ratios));
+    benchmark::Shutdown();
+    return 0;
+}

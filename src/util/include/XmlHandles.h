@@ -1,0 +1,64 @@
+// Move-only owners of libxml2 objects, so every document, XPath context and result is freed on
+// every path (including the exception paths), plus two small readers of libxml2 values.
+#pragma once
+
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavxml {
+
+struct DocFree {
+    void operator()(xmlDocPtr p) const noexcept { xmlFreeDoc(p); }
+};
+struct ContextFree {
+    void operator()(xmlXPathContextPtr p) const noexcept { xmlXPathFreeContext(p); }
+};
+struct ObjectFree {
+    void operator()(xmlXPathObjectPtr p) const noexcept { xmlXPathFreeObject(p); }
+};
+struct StringFree {
+    void operator()(xmlChar* p) const noexcept { xmlFree(p); }
+};
+struct BufferFree {
+    void operator()(xmlBufferPtr p) const noexcept { xmlBufferFree(p); }
+};
+
+using DocOwner = std::unique_ptr<xmlDoc, DocFree>;
+using ContextOwner = std::unique_ptr<xmlXPathContext, ContextFree>;
+using ObjectOwner = std::unique_ptr<xmlXPathObject, ObjectFree>;
+using StringOwner = std::unique_ptr<xmlChar, StringFree>;
+using BufferOwner = std::unique_ptr<xmlBuffer, BufferFree>;
+
+// The bytes of a libxml2 string up to its terminating zero; null gives an empty text.
+inline std::string text(const xmlChar* s) {
+    return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
+}
+
+// Takes ownership of a string that libxml2 allocated for the caller and copies it out.
+inline std::string adopt(xmlChar* s) {
+    StringOwner owner(s);
+    return text(owner.get());
+}
+
+// The matched nodes in document order; empty for a null result or one that is not a node set
+// (a number, a string or a boolean expression).
+inline std::vector<xmlNodePtr> nodes(const xmlXPathObject* result) {
+    std::vector<xmlNodePtr> out;
+    if (result && result->type == XPATH_NODESET && result->nodesetval)
+        out.assign(result->nodesetval->nodeTab, result->nodesetval->nodeTab + result->nodesetval->nodeNr);
+    return out;
+}
+
+// First child of a matched node. Namespace nodes in XPath results are xmlNs records, not
+// xmlNode: they have no children field and are treated as empty.
+inline xmlNodePtr firstChild(const xmlNode* node) {
+    return node && node->type != XML_NAMESPACE_DECL ? node->children : nullptr;
+}
+
+inline const xmlChar* xml(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+
+} // namespace tavxml

@@ -1,0 +1,214 @@
+#include "CollectorTestSupport.h"
+
+#include "collector/Store.h"
+#include "collector/Upload.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+using namespace coltest;
+
+TEST(CollectorUpload, StoresAcceptedSurveyWithSessionPinDeviceAndAnswers) {
+    RunningCollector c;
+    const std::string xml = envelope(survey({2, 7, 10, 1, 3}));
+    const Upload up = tvUpload(gzip(xml));
+    const Reply r = c.post(up);
+    ASSERT_EQ(r.code, CURLE_OK);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.stat(), "ok") << r.body;
+    EXPECT_EQ(r.crc(), std::to_string(collector::crc32Of(up.file)));
+
+    EXPECT_EQ(queryText(c.db, "PRAGMA journal_mode"), "wal");
+    EXPECT_EQ(queryText(c.db, "SELECT session_id || '|' || pincode || '|' || duid || '|' || purchase_date || '|' ||"
+                              " product_year || '|' || local_set || '|' || country || '|' || model_name || '|' ||"
+                              " firmware_version || '|' || file_name || '|' || crc32 FROM uploads"),
+              "SESSION-1|4711|T-DUID-0001|2019-05-01|2019|EU|GB|UE55|T-KTM2-1001.5|Survey_20261204_145431_UE55.zip|" +
+                  std::to_string(collector::crc32Of(up.file)));
+    EXPECT_EQ(queryText(c.db, "SELECT envelope FROM uploads"), xml);
+    EXPECT_EQ(queryText(c.db, "SELECT group_concat(question || '=' || selected, ' ') FROM"
+                              " (SELECT * FROM answers ORDER BY question)"),
+              "1=2 2=7 3=10 4=1 5=3");
+    // CDATA texts arrive raw, markup and ampersand included.
+    EXPECT_EQ(queryText(c.db, "SELECT question_text || '|' || answer_text FROM answers WHERE question = 3"),
+              "Based on today's service & more<br>On a scale of 0 to 9|Answer 10");
+
+    // The same file again (a retry after a lost reply) is acknowledged but not stored twice.
+    EXPECT_EQ(c.post(up).stat(), "ok");
+    EXPECT_EQ(c.uploads(), 1);
+
+    // Another session, through the certificate's DNS name; a television whose purchase date and
+    // year are unknown sends no "Date" and "Year" headers at all.
+    Upload other = tvUpload(gzip(envelope(survey({1, 1, 1, 1, 1}))), "SESSION-2");
+    other.erase("Date");
+    other.erase("Year");
+    const std::string viaName = "https://localhost:" + std::to_string(c.server->port()) + "/survey";
+    EXPECT_EQ(post(viaName, c.ca, other).stat(), "ok");
+    EXPECT_EQ(c.uploads(), 2);
+    EXPECT_EQ(c.answers(), 10);
+    EXPECT_EQ(queryText(c.db, "SELECT purchase_date || '/' || product_year FROM uploads WHERE session_id = 'SESSION-2'"), "/");
+    EXPECT_EQ(c.server->accepted(), 3u);
+}
+
+TEST(CollectorUpload, RefusesEveryBadUploadWithAnRspAndStoresNothing) {
+    RunningCollector c([](collector::ServerOptions& o) {
+        o.maxBody = 48 * 1024;
+        o.maxInflated = 64 * 1024;
+    });
+    const std::string good = gzip(envelope(survey({1, 2, 3, 4, 5})));
+    auto withEnvelope = [](const std::string& xml) { return tvUpload(gzip(xml)); };
+    auto withFile = [](const std::string& bytes) { return tvUpload(bytes); };
+    auto replace = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const std::string xml = envelope(survey({1, 2, 3, 4, 5}));
+
+    auto refused = [&c](const char* what, const Upload& u, long status, const char* stat) {
+        const Reply r = c.post(u);
+        EXPECT_EQ(r.code, CURLE_OK) << what;
+        EXPECT_EQ(r.status, status) << what << ": " << r.body;
+        EXPECT_EQ(r.stat(), stat) << what << ": " << r.body;
+    };
+    auto header = [&good](const char* name, const std::string& value) {
+        Upload u = tvUpload(good);
+        value == "-" ? u.erase(name) : u.set(name, value);
+        return u;
+    };
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", collector::crc32Of(good));
+    refused("crc of other bytes", header("crc32", "12345"), 400, "badcrc");
+    refused("crc in hex", header("crc32", hex), 400, "badcrc");
+    refused("crc beyond 32 bits", header("crc32", "4294967296"), 400, "badcrc");
+    for (const char* name : {"crc32", "sessionid", "pincode", "category", "source"})
+        refused(name, header(name, "-"), 400, "noheader");
+    refused("other category", header("category", "TAVASX"), 400, "badheader");
+    refused("overlong session id", header("sessionid", std::string(300, 'S')), 400, "badheader");
+    refused("duid differs", header("duid", "T-DUID-9999"), 400, "baddata");
+    Upload u = tvUpload(good);
+    u.partName = "data";
+    refused("part not named file", u, 400, "nofile");
+    u = tvUpload(good);
+    u.multipart = false;
+    refused("plain body", u, 400, "badrequest");
+    refused("not gzip", withFile(xml), 400, "badgzip");
+    refused("truncated gzip", withFile(good.substr(0, good.size() - 6)), 400, "badgzip");
+    refused("gzip of text", withEnvelope("survey: yes"), 400, "badxml");
+    refused("other root", withEnvelope(replace(replace(xml, "<survey>", "<poll>"), "</survey>", "</poll>")), 400, "badxml");
+    refused("document type", withEnvelope("<!DOCTYPE survey [<!ENTITY a \"aaaa\">]>" + xml.substr(xml.find("<survey>"))),
+            400, "badxml");
+    refused("no device block", withEnvelope(replace(replace(xml, "<deviceinfo>", "<device>"), "</deviceinfo>", "</device>")),
+            400, "baddata");
+    refused("no model name", withEnvelope(replace(xml, "<Model_Name>UE55</Model_Name>", "")), 400, "baddata");
+    refused("answer 3 of a yes/no question", withEnvelope(envelope(survey({3, 1, 1, 1, 1}))), 400, "baddata");
+    refused("answer 11 of question 3", withEnvelope(envelope(survey({1, 1, 11, 1, 1}))), 400, "baddata");
+    refused("answer 0", withEnvelope(envelope(survey({1, 1, 1, 0, 1}))), 400, "baddata");
+    refused("question 6", withEnvelope(envelope({{6, 1, "Q6", "A"}})), 400, "baddata");
+    refused("question twice", withEnvelope(envelope({{2, 1, "Q", "A"}, {2, 3, "Q", "A"}})), 400, "baddata");
+    refused("no items", withEnvelope(envelope({})), 400, "baddata");
+    refused("selected not a number", withEnvelope(replace(xml, "selected=\"2\"", "selected=\"2x\"")), 400, "baddata");
+    refused("inflates too far", withEnvelope(replace(xml, "Answer 1", std::string(100 * 1024, 'x'))), 413, "toolarge");
+    std::string noise(64 * 1024, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    refused("body too large", withFile(noise), 413, "toolarge");
+
+    EXPECT_EQ(c.uploads(), 0);
+    EXPECT_EQ(c.answers(), 0);
+    EXPECT_EQ(c.server->accepted(), 0u);
+
+    // A refused upload leaves the collector working.
+    EXPECT_EQ(c.post(tvUpload(good)).stat(), "ok");
+    EXPECT_EQ(c.uploads(), 1);
+}
+
+TEST(CollectorUpload, ForcedRepliesAndWrongRoutesStoreNothing) {
+    const Upload up = tvUpload(gzip(envelope(survey({1, 1, 1, 1, 1}))));
+    RunningCollector failing([](collector::ServerOptions& o) { o.forcedReply = collector::eForcedReply::Fail; });
+    Reply r = failing.post(up);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.stat(), "fail");
+    EXPECT_EQ(r.crc(), std::to_string(collector::crc32Of(up.file)));
+    EXPECT_EQ(failing.uploads(), 0);
+
+    RunningCollector broken([](collector::ServerOptions& o) { o.forcedReply = collector::eForcedReply::Http500; });
+    r = broken.post(up);
+    EXPECT_EQ(r.status, 500);
+    EXPECT_EQ(r.stat(), "error");
+    EXPECT_EQ(broken.uploads(), 0);
+
+    RunningCollector plain([](collector::ServerOptions& o) { o.path = "/upload/survey"; });
+    r = post(plain.url.substr(0, plain.url.find("/upload")) + "/survey", plain.ca, up);
+    EXPECT_EQ(r.status, 404);
+    EXPECT_EQ(r.stat(), "notfound");
+    EXPECT_EQ(plain.uploads(), 0);
+    EXPECT_EQ(plain.post(up).stat(), "ok");
+}
+
+TEST(CollectorUpload, DelayHoldsTheReplyAndStopCutsItShort) {
+    const Upload up = tvUpload(gzip(envelope(survey({1, 1, 1, 1, 1}))));
+    {
+        RunningCollector slow([](collector::ServerOptions& o) { o.delayMs = 300; });
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(slow.post(up).stat(), "ok");
+        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(300));
+    }
+
+    // A stall far beyond the test's life: stop() must end it rather than wait it out.
+    RunningCollector stalled([](collector::ServerOptions& o) { o.delayMs = 600000; });
+    std::atomic<bool> sent{false};
+    Reply r;
+    std::thread client([&] { r = post(stalled.url, stalled.ca, up, 30000, &sent); });
+    while (!sent)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto stopped = std::async(std::launch::async, [&] { stalled.server->stop(); });
+    if (stopped.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        std::fprintf(stderr, "stop() is waiting out the stall\n");
+        std::_Exit(1);  // a hung server thread cannot be unwound
+    }
+    client.join();
+    EXPECT_NE(r.stat(), "ok");
+    EXPECT_EQ(stalled.uploads(), 0);
+}
+
+TEST(CollectorStore, AnUploadIsStoredWhole) {
+    tavtest::TempDir dir;
+    EXPECT_THROW(collector::Store(dir.file("missing.sqlite"), collector::Store::eOpenMode::Existing),
+                 std::runtime_error);
+
+    collector::Store store(dir.file("s.sqlite"));
+    collector::UploadRecord rec;
+    rec.sessionId = "S";
+    rec.duid = "D";
+    rec.crc32 = 7;
+    // Two answers for question 2 break the answers' key after the upload row went in: the
+    // transaction must take the upload row back out.
+    rec.envelope.items = {{1, 1, "q1", "a1"}, {2, 3, "q2", "a2"}, {2, 4, "q2", "a2"}};
+    EXPECT_THROW(store.insert(rec), std::runtime_error);
+    EXPECT_EQ(queryInt(dir.file("s.sqlite"), "SELECT COUNT(*) FROM uploads"), 0);
+    EXPECT_EQ(queryInt(dir.file("s.sqlite"), "SELECT COUNT(*) FROM answers"), 0);
+
+    rec.envelope.items.pop_back();
+    const auto first = store.insert(rec);
+    EXPECT_FALSE(first.duplicate);
+    const auto again = store.insert(rec);
+    EXPECT_TRUE(again.duplicate);
+    EXPECT_EQ(again.id, first.id);
+    ASSERT_EQ(store.surveys().size(), 1u);
+    EXPECT_EQ(store.surveys()[0].selected, (std::array<int, 5>{1, 3, 0, 0, 0}));
+    EXPECT_EQ(store.answerCounts()[1][2], 1);
+}
+
+TEST(CollectorUpload, CrcHeaderIsTheUnsignedDecimalOfTheStandardCrc32) {
+    // The check value of CRC-32 is what a television writes for a file holding "123456789".
+    EXPECT_EQ(collector::crc32Of("123456789"), 0xCBF43926u);
+    EXPECT_EQ(collector::parseCrcHeader("3421780262"), 0xCBF43926u);
+    EXPECT_EQ(collector::parseCrcHeader("0"), 0u);
+    EXPECT_EQ(collector::parseCrcHeader("4294967295"), 0xFFFFFFFFu);
+    for (const char* bad : {"", "0123", "+12", "-1", "12 ", "0xcbf43926", "cbf43926", "99999999999"})
+        EXPECT_THROW(collector::parseCrcHeader(bad), collector::UploadError) << bad;
+}

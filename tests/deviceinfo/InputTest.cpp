@@ -1,0 +1,120 @@
+#include "DeviceServicesFixture.h"
+#include "Input.h"
+
+#include "TestSupport.h"
+
+#include <TavConstants.h>
+#include <vconf.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+using deviceinfo::Input;
+using Lines = std::vector<std::string>;
+
+namespace {
+class InputTest : public DeviceServicesTest {};
+} // namespace
+
+TEST_F(InputTest, SingletonIsBuiltOnceAfterTheStartupPause) {
+    EXPECT_EQ(std::chrono::seconds(1), m_pause);   // what ships
+    Input::DestroyInstance();
+    tavplat::journalClear("virtualkey");
+    UInput::UinputRC::setStartupPause(std::chrono::milliseconds(80));
+
+    const auto start = std::chrono::steady_clock::now();
+    Input* first = Input::GetInstance();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80));
+    EXPECT_EQ(first, Input::GetInstance());
+    EXPECT_EQ(1, m_log.count(LOG_ID_MAIN, DLOG_WARN, "m_pInstance is Null\n"));
+    EXPECT_EQ(Lines{"initialize 0"}, journal("virtualkey"));
+
+    Input::DestroyInstance();
+    EXPECT_EQ((Lines{"initialize 0", "finalize"}), journal("virtualkey"));
+    Input::GetInstance();
+    EXPECT_EQ(2, m_log.count(LOG_ID_MAIN, DLOG_WARN, "m_pInstance is Null\n"));
+}
+
+TEST_F(InputTest, RemoteControlCodesGoThroughTheCodeMap) {
+    UInput::UinputRC rc;
+    const int table[][2] = {
+        {1, 72}, {4, 10}, {5, 11}, {6, 12}, {8, 13}, {9, 14}, {10, 15}, {12, 16}, {13, 17}, {14, 18},
+        {35, 20}, {17, 19}, {19, 190}, {31, 196}, {121, 71}, {16, 95}, {88, 9}, {45, 182}, {18, 96},
+        {75, 135}, {110, 201}, {7, 76}, {139, 143}, {11, 75}, {96, 111}, {15, 74}, {101, 113}, {104, 36},
+        {98, 114}, {97, 116}, {26, 133}, {68, 191}, {107, 73}, {69, 176}, {74, 209}, {72, 216}, {73, 175},
+        {71, 208}, {70, 174}, {108, 67}, {20, 68}, {21, 69}, {22, 70}, {44, 200}, {49, 225}, {210, 148},
+        {206, 385}, {3, 150}, {63, 146}, {62, 140}, {37, 215}, {53, 138}, {159, 199}, {40, 141}, {43, 197},
+        {0, 195}};
+    for (const auto& row : table)
+        EXPECT_EQ(row[1], rc.rccode2keyboardcode(row[0])) << "rc code " << row[0];
+    EXPECT_EQ(0, m_log.countBody("cannot find definition of rccode 0"));
+
+    Input* input = Input::GetInstance();
+    tavplat::journalClear("virtualkey");
+    EXPECT_EQ(0, input->generateRcuInput("15", "pressrelease"));
+    EXPECT_EQ(0, input->generateRcuInput("999", "press"));
+    EXPECT_TRUE(m_log.has(LOG_ID_SYSTEM, DLOG_WARN, "cannot find definition of rccode 999"));
+    EXPECT_EQ(0, input->generateRcuInput("4", "release"));
+    EXPECT_EQ(1, input->generateRcuInput("4", "Press"));
+    EXPECT_EQ(1, input->generateRcuInput("4", ""));
+    EXPECT_EQ(0, input->generateRcuInput("mute", "press"));   // not a number: code 0
+    EXPECT_EQ((Lines{"send 74 2", "send 0 1", "send 10 0", "send 195 1"}), journal("virtualkey"));
+}
+
+TEST_F(InputTest, MouseClickWritesThePosition) {
+    Input* input = Input::GetInstance();
+    const char* key = "db/menu/support/tavrin/mouse_position";
+    auto position = [key] {
+        char* v = vconf_get_str(key);
+        std::string s = v ? v : "<unset>";
+        std::free(v);
+        return s;
+    };
+    EXPECT_EQ(0, input->generateMouseMoveAndClick(10, 20, 2, "press"));
+    EXPECT_EQ("<unset>", position());
+    EXPECT_EQ(1, input->generateMouseMoveAndClick(10, 20, 3, "release"));
+    EXPECT_EQ(0, input->generateMouseMoveAndClick(10, 20, 2, "release"));
+    EXPECT_EQ("10,20,3", position());
+    EXPECT_EQ(0, input->generateMouseMoveAndClick(-5, 640, 1, "release"));
+    EXPECT_EQ("-5,640,1", position());
+    tavplat::test::setFault(key, tavplat::FaultMode::Fail);
+    EXPECT_EQ(1, input->generateMouseMoveAndClick(1, 2, 1, "release"));
+    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_WARN, "Failed to set vconf value of mouse position"));
+}
+
+TEST_F(InputTest, ImeTextIsCheckedBeforeAnythingReachesTheShell) {
+    Input* input = Input::GetInstance();
+    for (const char* ok : {"", "0", "12345678"})
+        EXPECT_TRUE(input->checkValidIMEValue(ok)) << ok;
+    for (const char* bad : {"123456789", "12a", "-1", " 1", "1\n"})
+        EXPECT_FALSE(input->checkValidIMEValue(bad)) << bad;
+
+    // Each value would create the file "M" in the working folder if the shell saw it.
+    tavtest::TempDir dir;
+    char previous[4096];
+    ASSERT_TRUE(getcwd(previous, sizeof previous));
+    ASSERT_EQ(0, chdir(dir.path().c_str()));
+    ASSERT_EQ(0, std::system("echo -ne \"$(:>M)\" > /dev/null"));   // the marker is detectable
+    ASSERT_TRUE(tavtest::fileExists(dir.file("M")));
+    ::unlink(dir.file("M").c_str());
+
+    for (std::string hostile : {";:>M;", "$(:>M)", "`:>M`", "\";:>M\"", "1\n:>M", "1'$(:>M)'", "123456789",
+                                "12345678;:>M"}) {
+        EXPECT_EQ(0, input->generateImeInput(hostile)) << hostile;
+        EXPECT_FALSE(tavtest::fileExists(dir.file("M"))) << hostile;
+    }
+    EXPECT_TRUE(chdir(previous) == 0);
+    for (const auto& line : m_log.lines())
+        EXPECT_EQ(std::string::npos, line.body().find("IME command")) << line.body();
+}
+
+TEST_F(InputTest, ImeCommandFailsWithoutTheBroadcastTerminal) {
+    if (::access(TTY_BROADCAST_PROC.c_str(), F_OK) == 0)
+        GTEST_SKIP() << TTY_BROADCAST_PROC << " exists here";
+    std::string digits = "4711";
+    EXPECT_EQ(1, Input::GetInstance()->generateImeInput(digits));
+    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "IME command: echo -ne \"4711\r\" > /proc/tty/broadcast"));
+    EXPECT_TRUE(m_log.has(LOG_ID_SYSTEM, DLOG_WARN, "IME value set error"));
+}

@@ -1,0 +1,109 @@
+// A real HTTPS server on 127.0.0.1 (port 0) for tests of HTTP clients, with a small test PKI.
+// Each request goes to a handler that says what to answer, and may misbehave on purpose:
+// stall, send raw bytes (garbage, a reply cut short), or close the connection.
+#pragma once
+
+#include <openssl/types.h>
+
+#include <condition_variable>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace tavtest {
+
+struct TestCert {
+    std::string certPem;
+    std::string keyPem;
+};
+
+// A certificate authority made at run time; it issues server certificates for 127.0.0.1.
+class TestCa {
+public:
+    explicit TestCa(const std::string& name, time_t notBefore = 978307200 /* 2001-01-01 */);
+    ~TestCa();
+    TestCa(const TestCa&) = delete;
+    TestCa& operator=(const TestCa&) = delete;
+    std::string certPem() const;
+    TestCert issue(time_t notBefore, time_t notAfter) const;
+
+private:
+    EVP_PKEY* m_key;
+    X509* m_cert;
+};
+
+struct HttpRequest {
+    std::string method;
+    std::string target;
+    std::vector<std::pair<std::string, std::string>> headers;   // in the order sent
+    std::string body;
+    int connection = 0;   // 1 for the server's first TCP connection, and so on
+    // The value of the first header of that name (case-insensitive); "" if there is none.
+    std::string header(const std::string& name) const;
+    bool hasHeader(const std::string& name) const;
+};
+
+struct HttpReply {
+    int status = 200;
+    std::string body;
+    std::string raw;        // when not empty, sent as it is instead of status and body
+    int delayMs = 0;        // wait this long before answering (cut short by stop())
+    bool close = false;     // close the connection after answering
+};
+
+class TestHttpsServer {
+public:
+    using Handler = std::function<HttpReply(const HttpRequest&)>;
+    TestHttpsServer(const TestCert& cert, Handler handler);
+    ~TestHttpsServer();
+    TestHttpsServer(const TestHttpsServer&) = delete;
+    TestHttpsServer& operator=(const TestHttpsServer&) = delete;
+
+    int port() const { return m_port; }
+    std::string url(const std::string& path = "/") const;
+    std::vector<HttpRequest> requests() const;
+    int connections() const;
+    void stop();
+
+private:
+    void acceptLoop();
+    void serve(int fd, int connection);
+    bool waitStopped(int ms);
+
+    SSL_CTX* m_ctx = nullptr;
+    Handler m_handler;
+    int m_listenFd = -1;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_stopped;
+    bool m_stop = false;
+    int m_connections = 0;
+    std::vector<int> m_clientFds;
+    std::vector<std::thread> m_threads;
+    std::vector<HttpRequest> m_requests;
+    std::thread m_acceptThread;
+};
+
+// Puts `content` at `path` (folders made as needed) and puts back what was there, or removes
+// the file and the folders it made, on destruction. Programs installing the same path take
+// turns (an exclusive lock under /tmp).
+class InstalledFile {
+public:
+    InstalledFile(std::string path, const std::string& content);
+    ~InstalledFile();
+    InstalledFile(const InstalledFile&) = delete;
+    InstalledFile& operator=(const InstalledFile&) = delete;
+
+private:
+    std::string m_path;
+    std::string m_createdDir;
+    int m_lockFd = -1;
+    bool m_existed = false;
+    std::string m_previous;
+};
+
+} // namespace tavtest
