@@ -109,7 +109,7 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
         return APP_ERROR_INVALID_PARAMETER;
     if (g_run)
         return APP_ERROR_ALREADY_RUNNING;
-    if (tavplat::checkFault("ui_app_main").mode != tavplat::FaultMode::None)
+    if (tavplat::callFails("ui_app_main", UIFW_TAG))
         return APP_ERROR_INVALID_CONTEXT;
 
     std::vector<std::pair<std::string, std::string>> extras;
