@@ -1,6 +1,6 @@
-// Helpers of the toolkit tests: a headless Elementary (buffer engine) driven by hand, key
-// presses, screenshots, and a count of the toolkit's own error lines (a missing theme group
-// shows up there as "Failed to set layout!").
+// Toolkit tests: a headless Elementary (buffer engine) in a fresh emulated television, started
+// once by this library's main(); the loop is driven by hand. Toolkit error lines are counted (a
+// missing theme group shows up there as "Failed to set layout!").
 #pragma once
 
 #include <Elementary.h>
@@ -11,18 +11,12 @@ namespace uitest {
 
 // Runs timers, idlers and rendering for `seconds`.
 void pump(double seconds);
-// Key down and up on the window's canvas, as the remote control's keys arrive. The up event
-// is not sent when the key deleted the window.
+// Key down and up on the window's canvas (keys that keep the window).
 void press(Evas_Object* window, const char* key);
-// Renders the window and saves it as PNG into artifactDir(); false when that fails.
+// Renders the window into <build>/screenshots/<name> (PNG).
 bool snap(Evas_Object* window, const std::string& name);
-// Error and critical lines the toolkit logged since the program started.
 int toolkitErrors();
-// Build-tree folders: theme files, message catalogs, screenshots for people to look at, and
-// the toolkit's home.
-std::string themeDir();
-std::string localeDir();
-std::string artifactDir();
-std::string homeDir();
+std::string themeDir();    // the build tree's theme files
+std::string localeDir();   // the build tree's message catalogs
 
 } // namespace uitest

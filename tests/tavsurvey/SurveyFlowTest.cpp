@@ -1,39 +1,30 @@
-// The survey run like the application, under the UI loop with scripted remote-control keys:
-// every way it ends (Back, Exit, the idle time-out, Submit), launch requests with missing
-// extras, and the result document that Submit writes.
+// The survey run as the application, under the UI loop with scripted keys: every way it ends,
+// launch requests with missing extras, and the result document that Submit writes.
 #include "SurveyTestSupport.h"
 #include "TavConstants.h"
 #include "TestSupport.h"
 
-#include <cstdio>
-
-namespace {
-constexpr int MOVED = 66, CANCEL = 67, CONFIRM = 69, POPUP = 71;
-const std::vector<std::string> LAUNCH = {"--url", "https://survey.example/upload", "--pincode", "4711",
-                                         "--sessionid", "session-1"};
-} // namespace
+static const std::vector<std::string> LAUNCH = {"--url", "https://survey.example/upload", "--pincode", "4711",
+                                                "--sessionid", "session-1"};
 
 class SurveyFlowTest : public SurveyTest {
 protected:
-    // Every way out hands the screen to the home screen, releases the keys, deletes the window
-    // and ends the loop; terminate then deletes the survey.
+    // Every way out hands over to the home screen, releases the keys, deletes the window and
+    // ends the loop; terminate then deletes the survey.
     void expectClosedToHome() {
         EXPECT_EQ((std::vector<std::string>{survey::HOME_SCREEN_APP_ID}), appsLaunched());
-        for (const char* step : {"Hide survey popup", "Destroy survey window", "Survey popup terminate"})
+        for (const char* step : {"Hide survey popup", "Release keys handle", "Destroy survey window", "Survey popup terminate"})
             EXPECT_EQ(1, m_log->countBody(step)) << step;
-        EXPECT_TRUE(m_log->has(LOG_ID_MAIN, DLOG_DEBUG, "Release keys handle"));
         EXPECT_EQ(nullptr, uiPtr);
-        EXPECT_EQ("terminate", journal("ui_app").back());
+        EXPECT_EQ("terminate", tavplat::journalRead("ui_app").back());
     }
 };
 
-TEST_F(SurveyFlowTest, BackCancelsWithTwoCancelSounds) {
+TEST_F(SurveyFlowTest, BackAndExitCancel) {
     EXPECT_EQ(0, runApp(LAUNCH, {"XF86Back"}));
-    EXPECT_EQ((std::vector<int>{POPUP, CANCEL, CANCEL}), soundsPlayed());
+    EXPECT_EQ((std::vector<int>{POPUP, CANCEL, CANCEL}), soundsPlayed());   // the key's, then Cancel's
     expectClosedToHome();
-}
-
-TEST_F(SurveyFlowTest, ExitCancelsWithoutAKeySound) {
+    SetUp();
     EXPECT_EQ(0, runApp(LAUNCH, {"XF86Exit"}));
     EXPECT_EQ((std::vector<int>{POPUP, CANCEL}), soundsPlayed());
     expectClosedToHome();
@@ -53,48 +44,41 @@ TEST_F(SurveyFlowTest, MissingExtrasEndTheApplicationRightAfterTheSurveyIsBuilt)
     EXPECT_TRUE(m_log->has(LOG_ID_MAIN, DLOG_WARN, "get url data failed."));
     EXPECT_EQ(0, m_log->countBody("get pincode data failed."));
     EXPECT_EQ(1, m_log->countBody("Add Survey Popup"));
-    EXPECT_EQ((std::vector<std::string>{"main", "create 1", "app_control", "exit", "terminate"}), journal("ui_app"));
+    EXPECT_EQ((std::vector<std::string>{"main", "create 1", "app_control", "exit", "terminate"}), tavplat::journalRead("ui_app"));
     EXPECT_EQ(nullptr, uiPtr);
     m_log->clear();
     EXPECT_EQ(0, runApp({}, {}));
     for (const char* key : {"pincode", "sessionid", "url"})
         EXPECT_EQ(1, m_log->countBody(std::string("get ") + key + " data failed.")) << key;
-
-    // The program itself, started by hand with a request that has no "url".
-    std::string out;
-    EXPECT_EQ(0, tavtest::run(std::string(TAVSURVEY_BIN) + " --pincode 4711 --sessionid s 2>&1", &out)) << out;
+    // The program itself, started by hand without "url" (its output not to our pipe: the icon
+    // daemon it may start would keep that open).
+    EXPECT_EQ(0, tavtest::run(TAVSURVEY_BIN " --pincode 4711 --sessionid s >/dev/null 2>&1"));
     const std::string log = tavtest::readFile(getenv("TAV_DLOG_FILE"));
-    EXPECT_NE(std::string::npos, log.find("TAVRIN(")) << log;
+    EXPECT_NE(std::string::npos, log.find("main.cpp: main(")) << log;
     EXPECT_NE(std::string::npos, log.find("> get url data failed.")) << log;
-    EXPECT_NE(std::string::npos, log.find("> Survey popup terminate")) << log;
 }
 
 TEST_F(SurveyFlowTest, SubmitWritesTheAnswersChosenWithTheKeys) {
     tavplat::makeDirs(SURVEY_DIR);
     std::remove(SURVEY_RESULT_FILE.c_str());
-    std::vector<std::string> keys = {"Down", "Return"};                          // 1: No
-    keys.insert(keys.end(), {"Down", "Down", "Down", "Return"});                 // 2: third answer
-    keys.insert(keys.end(), {"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return"});  // 3: "7"
-    keys.insert(keys.end(), {"Right", "Return"});                                // Submit
-    EXPECT_EQ(0, runApp(LAUNCH, keys));
-
+    EXPECT_EQ(0, runApp(LAUNCH, {"Down", "Return",                                  // 1: No
+                                 "Down", "Down", "Down", "Return",                  // 2: third
+                                 "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return",   // 3: "7"
+                                 "Right", "Return"}));                              // Submit
     const auto item = [](int n, int selected, const std::string& question, const std::string& answer) {
         return "<item index=\"" + std::to_string(n) + "\" selected=\"" + std::to_string(selected) +
-               "\">\n<question><![CDATA[" + question + "]]></question>\n<answer><![CDATA[" + answer +
-               "]]></answer>\n</item>\n";
+               "\">\n<question><![CDATA[" + question + "]]></question>\n<answer><![CDATA[" + answer + "]]></answer>\n</item>\n";
     };
     EXPECT_EQ("<result>" + item(1, 2, "1. Was your problem solved by the remote support service?", "No") +
                   item(2, 3, "2. Overall, how satisfied are you with the remote support service?", "Somewhat satisfied") +
-                  item(3, 3, "3. How likely are you to recommend our remote support?<br>(0 = not at all likely, "
-                             "9 = extremely likely)", "7") +
+                  item(3, 3, "3. How likely are you to recommend our remote support?<br>(0 = not at all likely, 9 = extremely likely)", "7") +
                   item(4, 1, "4. How satisfied are you with the support agent's explanations?", "Very satisfied") +
-                  item(5, 1, "5. How satisfied are you with the time it took to solve your problem?", "Very satisfied") +
-                  "</result>\n",
+                  item(5, 1, "5. How satisfied are you with the time it took to solve your problem?", "Very satisfied") + "</result>\n",
               tavtest::readFile(SURVEY_RESULT_FILE));
-    // Return on Submit: the button handles the key first and its click closes the window, so
-    // the popup never sees the key; the click's confirm sound is the only one.
-    const auto sounds = soundsPlayed();
-    EXPECT_EQ((std::vector<int>{MOVED, CONFIRM}), std::vector<int>(sounds.end() - 2, sounds.end()));
+    // Return on Submit: the button takes the key first and its click closes the window, so the
+    // popup never sees the key; the click's confirm sound is the only one.
+    EXPECT_EQ(CONFIRM, soundsPlayed().back());
+    EXPECT_EQ(MOVED, soundsPlayed().rbegin()[1]);
     EXPECT_TRUE(m_log->has(LOG_ID_MAIN, DLOG_DEBUG, "Send survey result successfully"));
     expectClosedToHome();
     std::remove(SURVEY_RESULT_FILE.c_str());
@@ -104,22 +88,19 @@ TEST_F(SurveyFlowTest, ResultDocumentEdgeCases) {
     tavplat::makeDirs(SURVEY_DIR);
     tavtest::writeFile(SURVEY_RESULT_FILE, "previous");
     TestSurvey s("4711", "session-1", "");
-    EXPECT_EQ(-1, s.exportSurveyData());   // no questions: the previous document stays
+    EXPECT_EQ(-1, s.exportSurveyData());   // no selections: the previous document stays
     EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "Input data size error"));
     EXPECT_EQ("previous", tavtest::readFile(SURVEY_RESULT_FILE));
-
     s.m_contentList = {{"title", "T"}, {"description", "D"}};
     s.m_selections = {new int(1)};
     EXPECT_EQ(0, s.exportSurveyData());
     EXPECT_EQ("<result></result>\n", tavtest::readFile(SURVEY_RESULT_FILE));
-
     // Untranslated ids stand as they are, raw inside CDATA; surplus selections write nothing.
     s.m_contentList = {{"question", "Q<&>"}, {"answer", "A&"}, {"answer", "B"}};
     s.m_selections.push_back(new int(1));
     *s.m_selections[0] = 2;
     EXPECT_EQ(0, s.exportSurveyData());
     EXPECT_EQ("<result><item index=\"1\" selected=\"2\">\n<question><![CDATA[Q<&>]]></question>\n"
-              "<answer><![CDATA[B]]></answer>\n</item>\n</result>\n",
-              tavtest::readFile(SURVEY_RESULT_FILE));
+              "<answer><![CDATA[B]]></answer>\n</item>\n</result>\n", tavtest::readFile(SURVEY_RESULT_FILE));
     std::remove(SURVEY_RESULT_FILE.c_str());
 }

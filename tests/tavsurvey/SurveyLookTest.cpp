@@ -1,6 +1,6 @@
 // The dialog as people see it: every style comes from the service's themes, the layout has the
-// sizes of the television's screen, accessibility settings and the menu language change the
-// look, and screenshots are saved for people to look at.
+// sizes of the television's screen, accessibility settings and the menu language change it,
+// and screenshots are saved into <build>/screenshots for people to look at.
 #include "SurveyTestSupport.h"
 
 #include <cstring>
@@ -8,80 +8,60 @@
 TEST_F(SurveyTest, EveryStyleComesFromTheThemesAndTheLayoutFitsTheScreen) {
     auto& s = show();
     EXPECT_EQ(uitest::toolkitErrors(), m_errorsBefore) << "the toolkit logged errors (missing theme groups?)";
-    const std::string focus = uitest::themeDir() + "/TavFocus.edj", radio = uitest::themeDir() + "/TavRadioButton.edj";
-    const std::pair<const char*, std::string> groups[] = {
-        {"elm/popup/base/C_PopupBasic_WhiteRightLarge", focus},
-        {"elm/popup/content/popup/C_PopupBasic_WhiteRightLarge", focus},
-        {"elm/popup/buttons2/popup/C_PopupBasic_WhiteRightLarge", focus},
-        {"elm/notify/right/popup/C_PopupBasic_WhiteRightLarge", focus},
-        {"elm/notify/left/popup/C_PopupBasic_WhiteRightLarge", focus},   // mirrored
-        {"elm/notify/block_events/popup/C_PopupBasic_WhiteRightLarge", focus},
-        {"elm/scroller/base/C_Scrollbar_White", focus},
-        {"elm/button/base/C_ButtonBasic_WhiteText", focus},
-        {"elm/icon/r_ok_done_allow/default", focus},
-        {"elm/icon/r_close_cancel/default", focus},
-        {"elm/radio/base/C_RadioButton_WhiteText", radio},
-        {"elm/label/base/popup/TavSurveyPopupMedium", radio},
-        {"elm/label/base/popup/TavSurveyPopupMedium_Contrast", radio}};
-    for (const auto& [group, file] : groups) {
-        const char* found = elm_theme_group_path_find(nullptr, group);
-        EXPECT_EQ(file, found ? found : "(none)") << group;
-    }
+    const std::string popup = "/popup/C_PopupBasic_WhiteRightLarge";
+    for (const std::string& group : {std::string("elm/popup/base/C_PopupBasic_WhiteRightLarge"), "elm/popup/content" + popup,
+                                     "elm/popup/buttons2" + popup, "elm/notify/right" + popup, "elm/notify/left" + popup,
+                                     "elm/notify/block_events" + popup, std::string("elm/scroller/base/C_Scrollbar_White"),
+                                     std::string("elm/button/base/C_ButtonBasic_WhiteText"),
+                                     std::string("elm/icon/r_ok_done_allow/default"), std::string("elm/icon/r_close_cancel/default")})
+        EXPECT_STREQ((uitest::themeDir() + "/TavFocus.edj").c_str(), elm_theme_group_path_find(nullptr, group.c_str())) << group;
+    for (const char* group : {"elm/radio/base/C_RadioButton_WhiteText", "elm/label/base/popup/TavSurveyPopupMedium",
+                              "elm/label/base/popup/TavSurveyPopupMedium_Contrast"})
+        EXPECT_STREQ((uitest::themeDir() + "/TavRadioButton.edj").c_str(), elm_theme_group_path_find(nullptr, group)) << group;
 
-    // 1920x1080 at toolkit scale 1.0 for a layout made for scale 2.0.
-    const auto answers = boxItems("Elm_Radio");
-    const auto texts = boxItems("Elm_Label");
+    // 1920x1080 at toolkit scale 1.0, for a layout made for scale 2.0.
+    const auto answers = boxItems("Elm_Radio"), texts = boxItems("Elm_Label");
     ASSERT_EQ(33u, answers.size());
     ASSERT_EQ(6u, texts.size());
     EXPECT_EQ(5u, s.m_selections.size());
-    Evas_Coord w, h, pad;
-    evas_object_size_hint_min_get(answers[7], &w, &h);
-    EXPECT_EQ(374, w);
-    EXPECT_EQ(27, h);
-    evas_object_size_hint_max_get(answers[7], &w, &h);
-    EXPECT_EQ(375, w);
-    EXPECT_EQ(28, h);
-    evas_object_size_hint_max_get(texts[2], &w, &h);
-    EXPECT_EQ(384, w);
-    EXPECT_EQ(27, h);
-    evas_object_geometry_get(texts[2], nullptr, nullptr, &w, nullptr);
-    EXPECT_EQ(384, w);
-    elm_box_padding_get(s.m_box, nullptr, &pad);
-    EXPECT_EQ(19, pad);
-    EXPECT_EQ(std::string("TV_SID_TAV_TAVRIN_STISFATCTION_SURVEY"), s.m_contentList[0].second);
+    Evas_Coord minW, minH, maxW, maxH, width, padding;
+    evas_object_size_hint_min_get(answers[7], &minW, &minH);
+    evas_object_size_hint_max_get(answers[7], &maxW, &maxH);
+    EXPECT_EQ((std::vector<int>{374, 27, 375, 28}), (std::vector<int>{minW, minH, maxW, maxH}));
+    evas_object_size_hint_max_get(texts[2], &maxW, &maxH);
+    evas_object_geometry_get(texts[2], nullptr, nullptr, &width, nullptr);
+    elm_box_padding_get(s.m_box, nullptr, &padding);
+    EXPECT_EQ((std::vector<int>{384, 27, 384, 19}), (std::vector<int>{maxW, maxH, width, padding}));
 }
 
 TEST_F(SurveyTest, HighContrastAndEnlargeChangeTheLook) {
     vconf_set_int(HIGH_CONTRAST, 1);
     vconf_set_int(ENLARGE, 2);   // enlarged text, but only 1 enlarges the window
     elm_config_scale_set(2.0);
-    auto& s = show();
+    show();
     for (Evas_Object* text : boxItems("Elm_Label"))
         EXPECT_STREQ("popup/TavSurveyPopupMedium_Contrast", elm_object_style_get(text));
-    EXPECT_DOUBLE_EQ(1.0, elm_object_scale_get(s.window()));
-    auto calls = journal("efl_assist");
-    EXPECT_EQ((std::vector<std::string>{"ea_config_text_scale_set 1"}), calls);
-    EXPECT_TRUE(uitest::snap(s.window(), "survey_high_contrast.png"));
+    EXPECT_DOUBLE_EQ(1.0, elm_object_scale_get(m_survey->window()));
+    EXPECT_EQ((std::vector<std::string>{"ea_config_text_scale_set 1"}), tavplat::journalRead("efl_assist"));
+    EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_high_contrast.png"));
 
-    m_survey.reset();
     tavplat::journalClear("efl_assist");
     vconf_set_int(HIGH_CONTRAST, 0);
     vconf_set_int(ENLARGE, 1);
-    auto& t = show();
+    show();
     for (Evas_Object* text : boxItems("Elm_Label"))
         EXPECT_STREQ("popup/TavSurveyPopupMedium", elm_object_style_get(text));
-    EXPECT_DOUBLE_EQ(1.2, elm_object_scale_get(t.window()));
-    calls = journal("efl_assist");
-    EXPECT_EQ((std::vector<std::string>{"ea_config_text_scale_set 1", "ea_apply_color_pick elm_popup"}), calls);
+    EXPECT_DOUBLE_EQ(1.2, elm_object_scale_get(m_survey->window()));
+    EXPECT_EQ((std::vector<std::string>{"ea_config_text_scale_set 1", "ea_apply_color_pick elm_popup"}),
+              tavplat::journalRead("efl_assist"));
+
     vconf_set_int(ENLARGE, 0);
-    m_survey.reset();
-    elm_config_scale_set(2.0);
-    auto& u = show();
-    uitest::press(u.window(), "Down");
-    uitest::press(u.window(), "Down");
-    EXPECT_TRUE(uitest::snap(u.window(), "survey_normal.png"));
-    uitest::press(u.window(), "Right");
-    EXPECT_TRUE(uitest::snap(u.window(), "survey_submit_focused.png"));
+    show();
+    press("Down");
+    press("Down");
+    EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_normal.png"));
+    press("Right");
+    EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_submit_focused.png"));
 }
 
 TEST_F(SurveyTest, TextsFollowTheMenuLanguage) {
@@ -89,18 +69,15 @@ TEST_F(SurveyTest, TextsFollowTheMenuLanguage) {
     ASSERT_TRUE(setLanguage());
     elm_config_scale_set(2.0);
     auto& s = show();
-    Evas_Object* popup = elm_object_parent_widget_get(survey::m_Button[0]);
+    EXPECT_STREQ("Absenden", elm_object_text_get(survey::m_Button[0]));
+    EXPECT_STREQ("Nein", elm_object_text_get(boxItems("Elm_Radio")[1]));
+    Evas_Object* popup = s.m_box;
     while (popup && strcmp(elm_object_widget_type_get(popup), "Elm_Popup"))
         popup = elm_object_parent_widget_get(popup);
     EXPECT_STREQ("Umfrage zum Remote-Support", elm_object_part_text_get(popup, "title,text"));
-    EXPECT_STREQ("Absenden", elm_object_text_get(survey::m_Button[0]));
-    EXPECT_STREQ("Nein", elm_object_text_get(boxItems("Elm_Radio")[1]));
-    EXPECT_EQ("3. Wie wahrscheinlich ist es, dass Sie uns weiterempfehlen?<br>(0 = sehr unwahrscheinlich, 9 = sehr "
-              "wahrscheinlich)",
+    EXPECT_EQ("3. Wie wahrscheinlich ist es, dass Sie uns weiterempfehlen?<br>(0 = sehr unwahrscheinlich, 9 = sehr wahrscheinlich)",
               s.m_contentList[13].second);
     EXPECT_TRUE(uitest::snap(s.window(), "survey_german.png"));
-
-    m_survey.reset();
     vconf_set_str(LANGUAGE, "ko_KR.utf8");
     ASSERT_TRUE(setLanguage());
     show();

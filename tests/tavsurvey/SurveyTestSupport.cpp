@@ -2,11 +2,10 @@
 
 #include "tavplat/appfw.h"
 
-#include <cstdlib>
 #include <cstring>
 
 void SurveyTest::SetUp() {
-    for (const char* name : {"feedback", "efl_assist", "voice_control", "ui_app"})
+    for (const char* name : {"feedback", "efl_assist", "ui_app"})
         tavplat::journalClear(name);
     tavplat::appfw::clearLaunches();
     survey::seams::themeDir = uitest::themeDir();
@@ -27,7 +26,6 @@ void SurveyTest::SetUp() {
 void SurveyTest::TearDown() {
     m_survey.reset();
     uitest::pump(0.05);
-    m_log.reset();
 }
 
 TestSurvey& SurveyTest::show() {
@@ -41,24 +39,22 @@ TestSurvey& SurveyTest::show() {
 std::vector<Evas_Object*> SurveyTest::boxItems(const char* widgetType) {
     std::vector<Evas_Object*> items;
     Eina_List* children = elm_box_children_get(m_survey->m_box);
-    Eina_List* l;
-    void* child;
-    EINA_LIST_FOREACH(children, l, child) {
-        const char* type = elm_object_widget_type_get(static_cast<Evas_Object*>(child));
-        if (type && !strcmp(type, widgetType))
-            items.push_back(static_cast<Evas_Object*>(child));
+    for (Eina_List* l = children; l; l = eina_list_next(l)) {
+        auto* child = static_cast<Evas_Object*>(eina_list_data_get(l));
+        if (!strcmp(elm_object_widget_type_get(child) ? elm_object_widget_type_get(child) : "", widgetType))
+            items.push_back(child);
     }
     eina_list_free(children);
     return items;
 }
 
 namespace {
-
 struct Script {
     std::vector<std::string> keys;
     std::size_t next = 0;
 };
 
+// uiPtr's window may go with any key: each key goes to the window the survey has then.
 Eina_Bool pressNextKey(void* data) {
     auto* script = static_cast<Script*>(data);
     if (!uiPtr || !uiPtr->window() || script->next >= script->keys.size())
@@ -66,7 +62,7 @@ Eina_Bool pressNextKey(void* data) {
     const char* key = script->keys[script->next++].c_str();
     const char* text = !strcmp(key, "Return") ? "\r" : nullptr;
     evas_event_feed_key_down(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
-    if (uiPtr && uiPtr->window())   // the key may have closed the survey
+    if (uiPtr && uiPtr->window())
         evas_event_feed_key_up(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
     return ECORE_CALLBACK_RENEW;
 }
@@ -76,7 +72,6 @@ Eina_Bool giveUp(void* data) {
     elm_exit();
     return ECORE_CALLBACK_CANCEL;
 }
-
 } // namespace
 
 int SurveyTest::runApp(std::vector<std::string> args, std::vector<std::string> keys, double pace) {
@@ -85,17 +80,16 @@ int SurveyTest::runApp(std::vector<std::string> args, std::vector<std::string> k
     std::vector<char*> argv;
     for (auto& arg : args)
         argv.push_back(arg.data());
-    argv.push_back(nullptr);
     ui_app_lifecycle_callback_s callbacks{app_create, app_terminate, nullptr, nullptr, app_control};
     bool gaveUp = false;
     Ecore_Timer* keyTimer = ecore_timer_add(pace, pressNextKey, &script);
     Ecore_Timer* guard = ecore_timer_add(20.0, giveUp, &gaveUp);
-    const int result = ui_app_main((int)args.size(), argv.data(), &callbacks, nullptr);
+    const int result = ui_app_main((int)argv.size(), argv.data(), &callbacks, nullptr);
     ecore_timer_del(keyTimer);
     if (!gaveUp)
         ecore_timer_del(guard);
     EXPECT_FALSE(gaveUp) << "the survey did not end the loop";
-    EXPECT_EQ(script.keys.size(), script.next) << "keys left unpressed";
+    EXPECT_EQ(script.keys.size(), script.next) << "the survey ended before all keys were pressed";
     return result;
 }
 
@@ -103,7 +97,7 @@ std::vector<int> SurveyTest::soundsPlayed() {
     std::vector<int> patterns;
     for (const auto& line : tavplat::journalRead("feedback"))
         if (line.rfind("play ", 0) == 0)
-            patterns.push_back(std::atoi(line.c_str() + 5));
+            patterns.push_back(std::stoi(line.substr(5)));
     return patterns;
 }
 

@@ -1,6 +1,6 @@
 // Fixture of the survey dialog tests: the survey on a headless 1920x1080 television with the
-// build tree's themes and catalogs, the application run under the UI loop with scripted keys,
-// and readers of the platform journals the survey writes.
+// build tree's themes and catalogs, shown directly or run as the application under the UI loop
+// with scripted keys; readers of the platform journals it writes.
 #pragma once
 
 #include "TavSurveyApp.h"
@@ -13,21 +13,16 @@
 #include <vconf.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
-// The survey with its state open to the tests.
 class TestSurvey : public survey::TavSurveyUi {
 public:
     using TavSurveyUi::TavSurveyUi;
-    using TavSurveyUi::m_box;
-    using TavSurveyUi::m_contentList;
-    using TavSurveyUi::m_currentQuestion;
-    using TavSurveyUi::m_itemFocused;
-    using TavSurveyUi::m_lastReadQuestion;
-    using TavSurveyUi::m_questionGroups;
-    using TavSurveyUi::m_selections;
+    using TavSurveyUi::m_box, TavSurveyUi::m_contentList, TavSurveyUi::m_currentQuestion, TavSurveyUi::m_itemFocused,
+        TavSurveyUi::m_lastReadQuestion, TavSurveyUi::m_questionGroups, TavSurveyUi::m_selections;
 };
+
+// UI sounds as feedback patterns.
+enum Sound { MOVED = 66, CANCEL = 67, BLOCKED = 68, CONFIRM = 69, POPUP = 71 };
 
 class SurveyTest : public ::testing::Test {
 protected:
@@ -37,18 +32,15 @@ protected:
 
     void SetUp() override;
     void TearDown() override;
-    // Shows a survey the way the application shell does.
-    TestSurvey& show();
+    TestSurvey& show();   // as the application shell does
     void press(const char* key) { uitest::press(m_survey->window(), key); }
     Evas_Object* focused() { return elm_object_focused_object_get(m_survey->window()); }
     std::vector<Evas_Object*> boxItems(const char* widgetType);   // "Elm_Radio", "Elm_Label"
-    // Runs the application under the UI loop with these command-line arguments, pressing one
-    // key every `pace` seconds once the survey is shown. The result of ui_app_main.
+    // Runs the application under the UI loop with these arguments, pressing one key every
+    // `pace` seconds while the survey is shown; the result of ui_app_main.
     int runApp(std::vector<std::string> args, std::vector<std::string> keys, double pace = 0.05);
-
-    std::vector<int> soundsPlayed();                 // feedback patterns, in order
-    std::vector<std::string> appsLaunched();         // application ids, in order
-    std::vector<std::string> journal(const char* name) { return tavplat::journalRead(name); }
+    std::vector<int> soundsPlayed();
+    std::vector<std::string> appsLaunched();
 
     std::unique_ptr<TestSurvey> m_survey;
     std::unique_ptr<tavplat::test::LogCapture> m_log;

@@ -109,7 +109,7 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
         return APP_ERROR_INVALID_PARAMETER;
     if (g_run)
         return APP_ERROR_ALREADY_RUNNING;
-    if (tavplat::checkFault("ui_app_main").mode != tavplat::FaultMode::None)
+    if (tavplat::callFails("ui_app_main", UIFW_TAG))
         return APP_ERROR_INVALID_CONTEXT;
 
     std::vector<std::pair<std::string, std::string>> extras;
@@ -137,14 +137,15 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     const int quitPolicy = elm_policy_get(ELM_POLICY_QUIT);
     elm_policy_set(ELM_POLICY_QUIT, ELM_POLICY_QUIT_LAST_WINDOW_CLOSED);
     g_run = &run;
-    Ecore_Event_Filter* remote = ecore_event_filter_add(nullptr, keyboardAsRemote, nullptr, nullptr);
 
     const bool created = run.callbacks.create(user_data);
     tavplat::journalAppend("ui_app", created ? "create 1" : "create 0");
     int result = APP_ERROR_NONE;
     if (created) {
         run.delivery = ecore_job_add(deliverLaunchRequest, nullptr);
+        Ecore_Event_Filter* remote = ecore_event_filter_add(nullptr, keyboardAsRemote, nullptr, nullptr);
         elm_run();
+        ecore_event_filter_del(remote);
         if (run.delivery)   // the loop ended before it could deliver the request
             ecore_job_del(run.delivery);
         if (run.callbacks.terminate)
@@ -156,7 +157,6 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     }
 
     g_run = nullptr;
-    ecore_event_filter_del(remote);
     elm_policy_set(ELM_POLICY_QUIT, quitPolicy);
     elm_shutdown();
     app_control_destroy(run.request);

@@ -5,7 +5,7 @@
 #include <vconf.h>
 
 extern "C" int ua_UI_orientation_get(void) {
-    if (tavplat::checkFault("ua_UI_orientation_get").mode != tavplat::FaultMode::None)
+    if (tavplat::callFails("ua_UI_orientation_get"))
         return 0;
     int value = 0;
     if (vconf_get_int(UA_UI_ORIENTATION_KEY, &value) != VCONF_OK)

@@ -8,14 +8,12 @@ namespace {
 
 bool g_initialized = false;
 
-bool failing(const char* call) { return tavplat::checkFault(call).mode != tavplat::FaultMode::None; }
-
 } // namespace
 
 extern "C" {
 
 int vc_elm_initialize(void) {
-    if (failing("vc_elm_initialize"))
+    if (tavplat::callFails("vc_elm_initialize", "VC_ELM"))
         return VC_ELM_ERROR_OPERATION_FAILED;
     if (g_initialized)
         return VC_ELM_ERROR_INVALID_STATE;
@@ -25,7 +23,7 @@ int vc_elm_initialize(void) {
 }
 
 int vc_elm_deinitialize(void) {
-    if (failing("vc_elm_deinitialize"))
+    if (tavplat::callFails("vc_elm_deinitialize", "VC_ELM"))
         return VC_ELM_ERROR_OPERATION_FAILED;
     if (!g_initialized)
         return VC_ELM_ERROR_INVALID_STATE;
@@ -35,7 +33,7 @@ int vc_elm_deinitialize(void) {
 }
 
 int vc_elm_set_auto_register_mode(int mode, int mode_type) {
-    if (failing("vc_elm_set_auto_register_mode"))
+    if (tavplat::callFails("vc_elm_set_auto_register_mode", "VC_ELM"))
         return VC_ELM_ERROR_OPERATION_FAILED;
     if (!g_initialized)
         return VC_ELM_ERROR_INVALID_STATE;
