@@ -8,7 +8,7 @@ packages=(
   libboost-dev libboost-iostreams-dev libboost-date-time-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev gettext locales
   libcpp-httplib-dev libsqlite3-dev sqlite3 gzip
-  xvfb openbox xdotool imagemagick x11-apps
+  xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum
 )
 
 missing=()
@@ -29,15 +29,3 @@ for l in en_US de_DE fr_FR es_ES ko_KR; do
   fi
 done
 
-# The survey dialog: a font with Korean glyphs, and for its desktop demo a compositor (its
-# window is see-through).
-survey_missing=()
-for p in fonts-nanum xcompmgr; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || survey_missing+=("$p")
-done
-if [ ${#survey_missing[@]} -gt 0 ]; then
-  echo "Installing: ${survey_missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${survey_missing[@]}"
-fi

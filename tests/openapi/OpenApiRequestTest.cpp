@@ -25,28 +25,6 @@ HttpReply ok(const std::string& body) {
     return reply;
 }
 
-struct Part {
-    std::string head, content;
-};
-
-// The part named `name` of a multipart request body.
-Part formPart(const HttpRequest& req, const std::string& name) {
-    const std::string type = req.header("Content-Type");
-    const std::string delimiter = "--" + type.substr(type.find("boundary=") + 9);
-    for (size_t at = req.body.find(delimiter); at != std::string::npos;) {
-        const size_t start = at + delimiter.size() + 2;
-        const size_t next = req.body.find("\r\n" + delimiter, start);
-        const size_t headEnd = req.body.find("\r\n\r\n", start);
-        if (next == std::string::npos || headEnd == std::string::npos)
-            break;
-        Part part{req.body.substr(start, headEnd - start), req.body.substr(headEnd + 4, next - headEnd - 4)};
-        if (part.head.find("name=\"" + name + "\"") != std::string::npos)
-            return part;
-        at = next + 2;
-    }
-    return {};
-}
-
 std::vector<std::string> headerNames(const HttpRequest& req) {
     std::vector<std::string> names;
     for (const auto& header : req.headers)
@@ -83,7 +61,7 @@ TEST_F(OpenApiTest, PostFileSendsTheFilePartWithTheCallersHeadersAndNoExpect) {
                 own.push_back(name);
         EXPECT_EQ(own, (std::vector<std::string>{"pincode", "duid", "crc32", "Year"}));
         EXPECT_EQ(reqs[i].header("pincode"), "1234");
-        const Part part = formPart(reqs[i], "file");
+        const tavtest::FormPart part = reqs[i].formPart("file");
         EXPECT_NE(part.head.find("filename=\"upload.gz\""), std::string::npos);
         EXPECT_EQ(part.content, bytes);
     }
@@ -91,7 +69,7 @@ TEST_F(OpenApiTest, PostFileSendsTheFilePartWithTheCallersHeadersAndNoExpect) {
     EXPECT_EQ(reqs[1].header("Content-Type").rfind("multipart/related; boundary=", 0), 0u);
     auto names = headerNames(reqs[1]);
     EXPECT_EQ(std::count(names.begin(), names.end(), "Content-Type"), 1);
-    const Part data = formPart(reqs[2], "file");
+    const tavtest::FormPart data = reqs[2].formPart("file");
     EXPECT_NE(data.head.find("filename=\"data\""), std::string::npos);
     EXPECT_EQ(data.content, std::string("\0\1\2\xff", 4));
 
@@ -239,9 +217,9 @@ TEST_F(OpenApiTest, StreamPostsRepeatedlyOverOneConnectionAndReturnsErrorBodies)
     const auto reqs = server->requests();
     ASSERT_EQ(reqs.size(), 3u);
     EXPECT_EQ(server->connections(), 1);
-    EXPECT_EQ(formPart(reqs[0], "file").content, std::string("\1\2\3", 3));
-    EXPECT_EQ(formPart(reqs[1], "file").content, std::string("\0\x09", 2));
-    EXPECT_NE(formPart(reqs[1], "file").head.find("filename=\"data\""), std::string::npos);
+    EXPECT_EQ(reqs[0].formPart("file").content, std::string("\1\2\3", 3));
+    EXPECT_EQ(reqs[1].formPart("file").content, std::string("\0\x09", 2));
+    EXPECT_NE(reqs[1].formPart("file").head.find("filename=\"data\""), std::string::npos);
     auto names = headerNames(reqs[1]);
     const auto session = std::find(names.begin(), names.end(), "session");
     EXPECT_LT(session, std::find(names.begin(), names.end(), "seq"));

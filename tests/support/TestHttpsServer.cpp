@@ -157,6 +157,26 @@ std::string HttpRequest::header(const std::string& name) const {
     return "";
 }
 
+FormPart HttpRequest::formPart(const std::string& name) const {
+    const std::string type = header("Content-Type");
+    const size_t b = type.find("boundary=");
+    if (b == std::string::npos)
+        return {};
+    const std::string delimiter = "--" + type.substr(b + 9);
+    for (size_t at = body.find(delimiter); at != std::string::npos;) {
+        const size_t start = at + delimiter.size() + 2;
+        const size_t next = body.find("\r\n" + delimiter, start);
+        const size_t headEnd = body.find("\r\n\r\n", start);
+        if (next == std::string::npos || headEnd == std::string::npos)
+            break;
+        FormPart part{body.substr(start, headEnd - start), body.substr(headEnd + 4, next - headEnd - 4)};
+        if (part.head.find("name=\"" + name + "\"") != std::string::npos)
+            return part;
+        at = next + 2;
+    }
+    return {};
+}
+
 bool HttpRequest::hasHeader(const std::string& name) const {
     for (const auto& h : headers)
         if (iequals(h.first, name))

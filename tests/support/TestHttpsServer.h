@@ -36,6 +36,11 @@ private:
     X509* m_cert;
 };
 
+struct FormPart {
+    std::string head;      // the part's header lines
+    std::string content;   // its bytes
+};
+
 struct HttpRequest {
     std::string method;
     std::string target;
@@ -45,6 +50,8 @@ struct HttpRequest {
     // The value of the first header of that name (case-insensitive); "" if there is none.
     std::string header(const std::string& name) const;
     bool hasHeader(const std::string& name) const;
+    // The multipart form part named `name`; empty when there is none.
+    FormPart formPart(const std::string& name) const;
 };
 
 struct HttpReply {

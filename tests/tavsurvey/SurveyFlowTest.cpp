@@ -2,7 +2,13 @@
 // launch requests with missing extras, and the result document that Submit writes.
 #include "SurveyTestSupport.h"
 #include "TavConstants.h"
+#include "TestHttpsServer.h"
 #include "TestSupport.h"
+
+#include "DevicePropertiesGeneral.h"
+#include "GzipCompressor.h"
+#include "Utilities.h"
+#include "Utils.h"
 
 static const std::vector<std::string> LAUNCH = {"--url", "https://survey.example/upload", "--pincode", "4711",
                                                 "--sessionid", "session-1"};
@@ -58,10 +64,30 @@ TEST_F(SurveyFlowTest, MissingExtrasEndTheApplicationRightAfterTheSurveyIsBuilt)
     EXPECT_NE(std::string::npos, log.find("> get url data failed.")) << log;
 }
 
-TEST_F(SurveyFlowTest, SubmitWritesTheAnswersChosenWithTheKeys) {
+// A receiving server on 127.0.0.1 whose CA the television trusts; it answers "ok".
+struct Receiver {
+    tavtest::TestCa ca{"survey test CA"};
+    tavtest::InstalledFile caFile{CA_FILE, ca.certPem()};
+    tavtest::TestHttpsServer server{ca.issue(time(nullptr) - 3600, time(nullptr) + 3600), [](const tavtest::HttpRequest&) {
+                                        tavtest::HttpReply reply;
+                                        reply.body = "<rsp stat=\"ok\"><crc value=\"1\"/></rsp>";
+                                        return reply;
+                                    }};
+};
+
+static std::vector<std::string> surveyFolder() {
+    std::string listing;
+    tavtest::run("ls -A " + SURVEY_DIR, &listing);
+    return listing.empty() ? std::vector<std::string>{} : std::vector<std::string>{listing};
+}
+
+TEST_F(SurveyFlowTest, SubmitUploadsTheAnswersChosenWithTheKeys) {
+    Receiver receiver;
     tavplat::makeDirs(SURVEY_DIR);
     std::remove(SURVEY_RESULT_FILE.c_str());
-    EXPECT_EQ(0, runApp(LAUNCH, {"Down", "Return",                                  // 1: No
+    std::vector<std::string> launch = LAUNCH;
+    launch[1] = receiver.server.url("/survey");
+    EXPECT_EQ(0, runApp(launch, {"Down", "Return",                                  // 1: No
                                  "Down", "Down", "Down", "Return",                  // 2: third
                                  "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Return",   // 3: "7"
                                  "Right", "Return"}));                              // Submit
@@ -69,19 +95,64 @@ TEST_F(SurveyFlowTest, SubmitWritesTheAnswersChosenWithTheKeys) {
         return "<item index=\"" + std::to_string(n) + "\" selected=\"" + std::to_string(selected) +
                "\">\n<question><![CDATA[" + question + "]]></question>\n<answer><![CDATA[" + answer + "]]></answer>\n</item>\n";
     };
-    EXPECT_EQ("<result>" + item(1, 2, "1. Was your problem solved by the remote support service?", "No") +
-                  item(2, 3, "2. Overall, how satisfied are you with the remote support service?", "Somewhat satisfied") +
-                  item(3, 3, "3. How likely are you to recommend our remote support?<br>(0 = not at all likely, 9 = extremely likely)", "7") +
-                  item(4, 1, "4. How satisfied are you with the support agent's explanations?", "Very satisfied") +
-                  item(5, 1, "5. How satisfied are you with the time it took to solve your problem?", "Very satisfied") + "</result>\n",
-              tavtest::readFile(SURVEY_RESULT_FILE));
+    const std::string result =
+        "<result>" + item(1, 2, "1. Was your problem solved by the remote support service?", "No") +
+        item(2, 3, "2. Overall, how satisfied are you with the remote support service?", "Somewhat satisfied") +
+        item(3, 3, "3. How likely are you to recommend our remote support?<br>(0 = not at all likely, 9 = extremely likely)", "7") +
+        item(4, 1, "4. How satisfied are you with the support agent's explanations?", "Very satisfied") +
+        item(5, 1, "5. How satisfied are you with the time it took to solve your problem?", "Very satisfied") + "</result>\n";
+
+    const auto requests = receiver.server.requests();
+    ASSERT_EQ(1u, requests.size());
+    const tavtest::HttpRequest& upload = requests[0];
+    const std::string file = upload.formPart("file").content;
+    const std::vector<char> inflated = GzipCompressor::decompress(std::vector<char>(file.begin(), file.end()));
+    deviceinfo::DevicePropertiesGeneral device;
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<survey>\n<deviceinfo>\n<DUID>" + device.getDUID("") +
+                  "</DUID>\n<LocalSet>" + device.getLocalSet(deviceinfo::MENU_VALUE_CURRENT, "") + "</LocalSet>\n<Country>" +
+                  device.getCountryCode("") + "</Country>\n<Model_Name>" + device.getModelName("") +
+                  "</Model_Name>\n<Firmware_Version>" + device.getFirmCode("") + "</Firmware_Version>\n</deviceinfo>\n" +
+                  result + "</survey>\n",
+              std::string(inflated.begin(), inflated.end()));
+    // The eight headers in their order (the request layer adds its own around them).
+    std::vector<std::pair<std::string, std::string>> sent;
+    for (const auto& [name, value] : upload.headers)
+        for (const char* ours : {"pincode", "duid", "crc32", "category", "sessionid", "source", "Date", "Year"})
+            if (name == ours)
+                sent.emplace_back(name, value);
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{
+                  {"pincode", "4711"}, {"duid", device.getDUID("")},
+                  {"crc32", std::to_string(Utils::crc32String(file))}, {"category", "TAVAS"},
+                  {"sessionid", "session-1"}, {"source", "survey"}, {"Date", device.getDateOfPurchase("")},
+                  {"Year", device.getProductYear("")}}),
+              sent);
     // Return on Submit: the button takes the key first and its click closes the window, so the
     // popup never sees the key; the click's confirm sound is the only one.
     EXPECT_EQ(CONFIRM, soundsPlayed().back());
     EXPECT_EQ(MOVED, soundsPlayed().rbegin()[1]);
+    EXPECT_EQ(0, m_log->countBody("Response answer: ok, file crc: 1"));
     EXPECT_TRUE(m_log->has(LOG_ID_MAIN, DLOG_DEBUG, "Send survey result successfully"));
+    EXPECT_TRUE(surveyFolder().empty()) << "result document and upload file are removed";
     expectClosedToHome();
+}
+
+TEST_F(SurveyFlowTest, UploadWithoutItsFilesSendsNothing) {
+    Receiver receiver;
+    tavplat::makeDirs(SURVEY_DIR);
     std::remove(SURVEY_RESULT_FILE.c_str());
+    TestSurvey s("4711", "session-1", receiver.server.url("/survey"));
+    s.sendSurveyResult();   // no result document
+    EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "File opening error"));
+
+    // A model name that cannot be part of a file name: the upload file cannot be written.
+    tavtest::writeFile(SURVEY_RESULT_FILE, "<result></result>\n");
+    tavplat::profileSet("info/292", "string", "QE55/X");
+    deviceinfo::Utilities::setFileNameClock([] { return std::time_t(1796400000); });
+    s.sendSurveyResult();
+    EXPECT_EQ(1, m_log->countBody("Upload file cannot be written: " + deviceinfo::Utilities::getFileName(deviceinfo::FILE_SURVEY)));
+    deviceinfo::Utilities::setFileNameClock(nullptr);
+    EXPECT_TRUE(receiver.server.requests().empty());
+    EXPECT_TRUE(surveyFolder().empty()) << "nothing is left behind";
 }
 
 TEST_F(SurveyFlowTest, ResultDocumentEdgeCases) {
