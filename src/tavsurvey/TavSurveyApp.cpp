@@ -30,18 +30,16 @@ const char* const TEXT_DOMAIN = "tavrin";
 // All sizes of the survey are designed for this toolkit scale.
 const double BASE_SCALE = 2.0;
 
-// Reads one extra of the launch request into `value`; a missing one also ends the application
-// once the request has been handled.
-void readExtra(app_control_h request, const char* key, std::string& value) {
+// Reads one extra of the launch request into `value`; false when it is missing or unreadable.
+bool readExtra(app_control_h request, const char* key, std::string& value) {
     char* data = nullptr;
     if (app_control_get_extra_data(request, key, &data) == APP_CONTROL_ERROR_NONE && data) {
         value = data;
         free(data);
-        return;
+        return true;
     }
     free(data);
-    LOGW("get %s data failed.", key);
-    elm_exit();
+    return false;
 }
 
 } // namespace
@@ -75,9 +73,15 @@ void app_control(app_control_h request, void*) {
     std::string pinCode;
     std::string sessionId;
     std::string url;
-    readExtra(request, "pincode", pinCode);
-    readExtra(request, "sessionid", sessionId);
-    readExtra(request, "url", url);
+    // A missing extra ends the application once the request has been handled; the survey is
+    // still built.
+    const std::pair<const char*, std::string*> extras[] = {{"pincode", &pinCode}, {"sessionid", &sessionId}, {"url", &url}};
+    for (const auto& [key, value] : extras) {
+        if (!readExtra(request, key, *value)) {
+            LOGW("get %s data failed.", key);
+            elm_exit();
+        }
+    }
 
     uiPtr = new survey::TavSurveyUi(pinCode, sessionId, url);
     uiPtr->prepareWindow();

@@ -73,13 +73,13 @@ void keepNeighboursInView(void* data, Evas_Object* answer, void*) {
     elm_scroller_region_show(scroller, 0, y - boxY - margin, 1, h + 2 * margin);
 }
 
-int readAccessibilitySetting(const char* key) {
-    int value = 0;
-    if (vconf_get_int(key, &value) != VCONF_OK) {
-        SLOGW("");
-        value = 0;
-    }
-    return value;
+// 0 when the setting cannot be read; the caller logs that, so that its name tells which setting.
+bool readAccessibilitySetting(const char* key, int& value) {
+    value = 0;
+    if (vconf_get_int(key, &value) == VCONF_OK)
+        return true;
+    value = 0;
+    return false;
 }
 
 } // namespace
@@ -151,9 +151,21 @@ void TavSurveyUi::destroySurveyWindow() {
     elm_exit();
 }
 
-int TavSurveyUi::getHighContrast() { return readAccessibilitySetting(HIGH_CONTRAST_KEY); }
+// An unreadable setting counts as off. Its warning has no text: the prefix (this function's
+// name) says which setting it was.
+int TavSurveyUi::getHighContrast() {
+    int value = 0;
+    if (!readAccessibilitySetting(HIGH_CONTRAST_KEY, value))
+        SLOGW("");
+    return value;
+}
 
-int TavSurveyUi::getEnlargeMode() { return readAccessibilitySetting(ENLARGE_KEY); }
+int TavSurveyUi::getEnlargeMode() {
+    int value = 0;
+    if (!readAccessibilitySetting(ENLARGE_KEY, value))
+        SLOGW("");
+    return value;
+}
 
 void TavSurveyUi::prepareDialogInformations() {
     m_buttonLabels.clear();

@@ -121,23 +121,29 @@ void TavSurveyUi::unfocusedItemCb(void* data, Evas_Object*, void*) {
     survey->m_boxUnfocused = true;
 }
 
+// Each answer's focus callback logs under its own name, so the log tells which question it was.
 void TavSurveyUi::focusedQuestionItem(void* data, Evas_Object* obj, int question) {
-    LOGI("Focused object");
     auto* survey = static_cast<TavSurveyUi*>(data);
-    if (!survey) {
-        SLOGW("No data");
-        return;
-    }
     survey->m_itemFocused = true;
     survey->m_currentQuestion = question - 1;
     questionRead(survey, obj);
 }
 
-void TavSurveyUi::focusedItemFirstQuestionCb(void* data, Evas_Object* obj, void*) { focusedQuestionItem(data, obj, 1); }
-void TavSurveyUi::focusedItemSecondQuestionCb(void* data, Evas_Object* obj, void*) { focusedQuestionItem(data, obj, 2); }
-void TavSurveyUi::focusedItemThirdQuestionCb(void* data, Evas_Object* obj, void*) { focusedQuestionItem(data, obj, 3); }
-void TavSurveyUi::focusedItemFourthQuestionCb(void* data, Evas_Object* obj, void*) { focusedQuestionItem(data, obj, 4); }
-void TavSurveyUi::focusedItemFifthQuestionCb(void* data, Evas_Object* obj, void*) { focusedQuestionItem(data, obj, 5); }
+#define TAV_FOCUSED_QUESTION_CB(name, question)                          \
+    void TavSurveyUi::name(void* data, Evas_Object* obj, void*) {        \
+        LOGI("Focused object");                                          \
+        if (!data) {                                                     \
+            SLOGW("No data");                                            \
+            return;                                                      \
+        }                                                                \
+        focusedQuestionItem(data, obj, question);                        \
+    }
+TAV_FOCUSED_QUESTION_CB(focusedItemFirstQuestionCb, 1)
+TAV_FOCUSED_QUESTION_CB(focusedItemSecondQuestionCb, 2)
+TAV_FOCUSED_QUESTION_CB(focusedItemThirdQuestionCb, 3)
+TAV_FOCUSED_QUESTION_CB(focusedItemFourthQuestionCb, 4)
+TAV_FOCUSED_QUESTION_CB(focusedItemFifthQuestionCb, 5)
+#undef TAV_FOCUSED_QUESTION_CB
 
 void TavSurveyUi::questionRead(TavSurveyUi* survey, Evas_Object* obj) {
     if (!survey) {

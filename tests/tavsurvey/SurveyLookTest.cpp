@@ -55,8 +55,21 @@ TEST_F(SurveyTest, HighContrastAndEnlargeChangeTheLook) {
     EXPECT_EQ((std::vector<std::string>{"ea_config_text_scale_set 1", "ea_apply_color_pick elm_popup"}),
               tavplat::journalRead("efl_assist"));
 
-    vconf_set_int(ENLARGE, 0);
+    // Unreadable settings count as off; their warning is the prefix alone, naming the setting.
+    vconf_unset(ENLARGE);
+    vconf_unset(HIGH_CONTRAST);
+    m_log->clear();
     show();
+    EXPECT_DOUBLE_EQ(1.0, elm_object_scale_get(m_survey->window()));
+    EXPECT_STREQ("popup/TavSurveyPopupMedium", elm_object_style_get(boxItems("Elm_Label")[0]));
+    for (const char* getter : {"getEnlargeMode(", "getHighContrast("}) {
+        int warnings = 0;
+        for (const auto& line : m_log->lines())
+            if (line.buffer == LOG_ID_SYSTEM && line.priority == DLOG_WARN && line.body().empty() &&
+                line.text.find(getter) != std::string::npos)
+                ++warnings;
+        EXPECT_GE(warnings, 2) << getter;   // window and popup each read it
+    }
     press("Down");
     press("Down");
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_normal.png"));
