@@ -5,11 +5,11 @@
 #include <libxml/parser.h>
 #include <libxml/xpathInternals.h>
 
-XmlParser::XmlParser(const std::string& xml) : m_doc(xmlParseDoc(tavxml::xml(xml))) {
-    // Without a document there is nothing to ask: the context stays null and queries find nothing.
-    if (m_doc)
-        m_context.reset(xmlXPathNewContext(m_doc.get()));
-}
+XmlParser::XmlParser(const std::string& xml)
+    : m_doc(xmlParseDoc(tavxml::xml(xml))),
+      // Also made for a text that does not parse: queries on it then evaluate to empty node sets
+      // instead of failing, so an empty or broken server reply is not reported as a bad path.
+      m_context(xmlXPathNewContext(m_doc.get())) {}
 
 XmlParser::~XmlParser() {
     m_doc.reset();
