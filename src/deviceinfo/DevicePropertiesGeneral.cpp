@@ -11,6 +11,7 @@
 #include "TavLog.h"
 #include "Utils.h"
 
+#include <algorithm>
 #include <bluetooth.h>
 #include <dekk.h>
 #include <lumo.h>
@@ -239,7 +240,9 @@ std::string DevicePropertiesGeneral::getnESN(const std::string&) {
             SLOGW("FAILURE while getting ESN");
             return "";
         }
-        return std::string(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(length));
+        // The key store reports the length; never read beyond what was handed to it.
+        const size_t taken = static_cast<size_t>(std::clamp(length, 0, static_cast<int>(buffer.size())));
+        return std::string(reinterpret_cast<const char*>(buffer.data()), taken);
     } catch (...) {
         SLOGW("FAILURE while to retrieving ESN");
         return "";
