@@ -11,7 +11,6 @@ namespace openapi {
 
 namespace {
 
-constexpr int kTransferFileNotReadable = 37;
 constexpr int kStreamTimeout = 30;
 
 void logRequest(const std::string& url, const std::vector<HTTPHeader>& headers, const std::string& data) {
@@ -32,9 +31,6 @@ void logRequestWithoutHeaders(const std::string& url, const std::string& data) {
 // so that an answer from the server is no write error.
 void OpenApiConnection::PostFile(std::string url, std::vector<HTTPHeader> headers, std::string fileName,
                                  std::string* response, int timeout) {
-    // An empty path names no file; without this check it would post an empty buffer part.
-    if (fileName.empty())
-        checkError(kTransferFileNotReadable, __LINE__);
     headers.emplace_back("Expect", "");
     performRequest(url, HTTP_POST_MULTIPART, headers, response ? &datacbstring : nullptr, response, nullptr, 0,
                    fileName, -1, timeout, RESPONSE_STRING);

@@ -10,6 +10,8 @@
 #include "Utilities.h"
 #include "Utils.h"
 
+#include <atomic>
+
 static const std::vector<std::string> LAUNCH = {"--url", "https://survey.example/upload", "--pincode", "4711",
                                                 "--sessionid", "session-1"};
 
@@ -174,4 +176,27 @@ TEST_F(SurveyFlowTest, ResultDocumentEdgeCases) {
     EXPECT_EQ("<result><item index=\"1\" selected=\"2\">\n<question><![CDATA[Q<&>]]></question>\n"
               "<answer><![CDATA[B]]></answer>\n</item>\n</result>\n", tavtest::readFile(SURVEY_RESULT_FILE));
     std::remove(SURVEY_RESULT_FILE.c_str());
+}
+
+TEST_F(SurveyFlowTest, RejectedOrFailedUploadWarnsAndStillRemovesBothFiles) {
+    tavtest::TestCa ca{"survey test CA"};
+    tavtest::InstalledFile caFile{CA_FILE, ca.certPem()};
+    std::atomic<int> count{0};
+    tavtest::TestHttpsServer server{ca.issue(time(nullptr) - 3600, time(nullptr) + 3600), [&](const tavtest::HttpRequest&) {
+                                        tavtest::HttpReply reply;
+                                        reply.body = "<rsp stat=\"fail\"><crc value=\"77\"/></rsp>";
+                                        reply.status = count++ == 0 ? 200 : 500;
+                                        return reply;
+                                    }};
+    tavplat::makeDirs(SURVEY_DIR);
+    TestSurvey s("4711", "session-1", server.url("/survey"));
+    for (int i = 0; i < 2; ++i) {
+        tavtest::writeFile(SURVEY_RESULT_FILE, "<result></result>\n");
+        s.sendSurveyResult();
+        EXPECT_TRUE(surveyFolder().empty()) << i;
+    }
+    // The rejected reply, then an HTTP error whose body is still read.
+    EXPECT_EQ(2, m_log->count(LOG_ID_SYSTEM, DLOG_WARN, "Response answer: fail, file crc: 77"));
+    EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "Open api connection error: 26"));
+    EXPECT_EQ(2u, server.requests().size());
 }
