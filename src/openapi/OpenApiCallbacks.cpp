@@ -1,5 +1,6 @@
 // Callbacks handed to the transfer library, and the TLS certificate check. They are called
 // from inside libcurl, so none of them lets an exception out.
+#include "OpenApiCert.h"
 #include "OpenApiConnection.h"
 
 #include "TavLog.h"

@@ -1,19 +1,28 @@
 // The survey object, its window and the popup built from the content list.
+
 #include "TavSurveyUi.h"
 
+#include "DevicePropertiesGeneral.h"
 #include "EflTavRcuKeys.h"
+#include "GzipCompressor.h"
+#include "OpenApiConnection.h"
 #include "Sound.h"
 #include "TavConstants.h"
 #include "TavLog.h"
 #include "Utilities.h"
+#include "Utils.h"
+#include "XmlParser.h"
 
 #include <efl_assist.h>
+#include <libintl.h>
 #include <ui_orientation.h>
 #include <vconf.h>
 
-#include <libintl.h>
-
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 namespace survey {
 
@@ -405,6 +414,333 @@ void TavSurveyUi::setButtonIconImage(Evas_Object* button, int index) {
     Evas_Object* icon = elm_icon_add(button);
     elm_icon_standard_set(icon, name);
     elm_object_part_content_set(button, "icon", icon);
+}
+
+} // namespace survey
+
+// Behaviour of the shown survey: focus moves, screen-reader read-out, UI sounds, remote-control
+// keys, Submit and Cancel.
+namespace survey {
+
+namespace {
+
+const int NO_QUESTION = 5;
+
+void playSound(deviceinfo::SoundAUIType type) {
+    deviceinfo::Sound sound;
+    sound.playAUISound(type);
+}
+
+} // namespace
+
+// ---- Submit and Cancel ----------------------------------------------------------------------
+
+void TavSurveyUi::okButtonClickedCb(void* data, Evas_Object*, void*) {
+    playSound(deviceinfo::AUI_SOUND_CONFIRM);
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (!survey)
+        return;
+    const int retVal = survey->exportSurveyData();
+    if (retVal != 0) {
+        LOGI("Unable to export survey result retVal:[%d]", retVal);
+        survey->hideSurveyPopup();
+        survey->destroySurveyWindow();
+        return;
+    }
+    survey->hideSurveyPopup();
+    survey->sendSurveyResult();
+    survey->destroySurveyWindow();
+    LOGD("Send survey result successfully");
+}
+
+void TavSurveyUi::cancelButtonClickedCb(void* data, Evas_Object*, void*) {
+    playSound(deviceinfo::AUI_SOUND_CANCEL);
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (!survey || !survey->m_window)
+        return;
+    survey->hideSurveyPopup();
+    survey->destroySurveyWindow();
+}
+
+// ---- Keys -----------------------------------------------------------------------------------
+
+void TavSurveyUi::onKeyPress(void* data, Evas*, Evas_Object* obj, void* event_info) {
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (!survey) {
+        SLOGW("Null pointer passed as a parameter - nothing to do");
+        return;
+    }
+    const auto* ev = static_cast<const Evas_Event_Key_Down*>(event_info);
+    const std::string keyName = ev && ev->keyname ? ev->keyname : "";
+    const std::string key = ev && ev->key ? ev->key : "";
+    LOGI("RCU Key: %s", keyName.c_str());
+
+    // Every key restarts the idle time-out. A key that closed the survey (Return on a button)
+    // has already deleted the popup with the window.
+    if (survey->m_window)
+        elm_popup_timeout_set(obj, seams::popupTimeout);
+
+    if (keyName == "XF86PowerOff") {
+        LOGI("Power key pressed");
+        survey->hideSurveyPopup();
+    }
+    survey->playEventSound(obj, key);
+    survey->m_itemFocused = false;
+    if (survey->m_boxUnfocused) {
+        if (survey->m_window && m_Button[0])
+            elm_object_focus_set(m_Button[0], EINA_TRUE);
+        survey->m_boxUnfocused = false;
+    }
+    if (keyName == "XF86Back" || keyName == "XF86Exit")
+        cancelButtonClickedCb(data, nullptr, nullptr);
+}
+
+void TavSurveyUi::onKeyUnpress(void*, Evas*, Evas_Object*, void* event_info) {
+    const auto* ev = static_cast<const Evas_Event_Key_Up*>(event_info);
+    LOGI("RCU Key: %s", ev && ev->keyname ? ev->keyname : "");
+}
+
+void TavSurveyUi::playEventSound(Evas_Object*, const std::string& key) {
+    if (key == "Return")
+        playSound(deviceinfo::AUI_SOUND_CONFIRM);
+    else if (key == "XF86Back")
+        playSound(deviceinfo::AUI_SOUND_CANCEL);
+    else if (key == "Down" || key == "Up" || key == "Left" || key == "Right")
+        playSound(m_itemFocused ? deviceinfo::AUI_SOUND_MOVE_ITEM : deviceinfo::AUI_SOUND_MOVE);
+}
+
+// ---- Focus and read-out ---------------------------------------------------------------------
+
+void TavSurveyUi::focusedItemCb(void* data, Evas_Object*, void*) {
+    LOGI("Focused object");
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (!survey) {
+        LOGI("ERROR: Failed to get TavSurveyUi pointer");
+        return;
+    }
+    survey->m_itemFocused = true;
+    survey->m_currentQuestion = NO_QUESTION;
+    survey->m_lastReadQuestion = NO_QUESTION;
+}
+
+void TavSurveyUi::unfocusedItemCb(void* data, Evas_Object*, void*) {
+    LOGI("UnFocused Box");
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (!survey) {
+        LOGI("ERROR: Failed to get TavSurveyUi pointer");
+        return;
+    }
+    survey->m_boxUnfocused = true;
+}
+
+// Each answer's focus callback logs under its own name, so the log tells which question it was.
+void TavSurveyUi::focusedQuestionItem(void* data, Evas_Object* obj, int question) {
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    survey->m_itemFocused = true;
+    survey->m_currentQuestion = question - 1;
+    questionRead(survey, obj);
+}
+
+#define TAV_FOCUSED_QUESTION_CB(name, question)                          \
+    void TavSurveyUi::name(void* data, Evas_Object* obj, void*) {        \
+        LOGI("Focused object");                                          \
+        if (!data) {                                                     \
+            SLOGW("No data");                                            \
+            return;                                                      \
+        }                                                                \
+        focusedQuestionItem(data, obj, question);                        \
+    }
+TAV_FOCUSED_QUESTION_CB(focusedItemFirstQuestionCb, 1)
+TAV_FOCUSED_QUESTION_CB(focusedItemSecondQuestionCb, 2)
+TAV_FOCUSED_QUESTION_CB(focusedItemThirdQuestionCb, 3)
+TAV_FOCUSED_QUESTION_CB(focusedItemFourthQuestionCb, 4)
+TAV_FOCUSED_QUESTION_CB(focusedItemFifthQuestionCb, 5)
+#undef TAV_FOCUSED_QUESTION_CB
+
+void TavSurveyUi::questionRead(TavSurveyUi* survey, Evas_Object* obj) {
+    if (!survey) {
+        LOGI("ERROR: Failed to get TavSurveyUi pointer");
+        return;
+    }
+    // The question is read with the first answer focused in it, not again within it.
+    if (survey->m_currentQuestion != survey->m_lastReadQuestion &&
+        survey->m_currentQuestion >= 0 && survey->m_currentQuestion < (int)survey->m_questionGroups.size()) {
+        survey->m_lastReadQuestion = survey->m_currentQuestion;
+        elm_access_info_set(obj, ACCESS_NAME, survey->m_questionGroups[survey->m_currentQuestion].second.c_str());
+    } else {
+        elm_access_info_set(obj, ACCESS_NAME, "");
+    }
+}
+
+char* TavSurveyUi::accessCallback(void* data, Evas_Object* obj) {
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    if (!survey) {
+        SLOGW("No input data");
+        return nullptr;
+    }
+    const char* shown = elm_object_text_get(obj);
+    // (An empty message id would fetch the catalog's header.)
+    const char* label = shown && *shown ? dgettext(TEXT_DOMAIN, shown) : "";
+
+    Eina_Strbuf* buffer = eina_strbuf_new();
+    if (survey->m_buttonLabelRead) {
+        eina_strbuf_append(buffer, label);
+    } else {
+        LOGD("Label wasn't read yet");
+        survey->m_buttonLabelRead = true;
+        eina_strbuf_append_printf(buffer, "%s, %s", survey->m_readOutPrefix.c_str(), label);
+    }
+    char* result = eina_strbuf_string_steal(buffer);
+    eina_strbuf_free(buffer);
+    LOGD("%s", result);
+    return result;
+}
+
+} // namespace survey
+
+// The result document: every question with its selected value and the question and answer
+// texts as the viewer saw them.
+namespace survey {
+
+namespace {
+
+const char* translated(const std::string& id) { return id.empty() ? "" : dgettext(TEXT_DOMAIN, id.c_str()); }
+
+} // namespace
+
+int TavSurveyUi::exportSurveyData() {
+    LOGI("Exporting survey results to file: %s", SURVEY_RESULT_FILE.c_str());
+    if (m_selections.empty()) {
+        SLOGW("Input data size error");
+        return -1;
+    }
+    FILE* file = fopen(SURVEY_RESULT_FILE.c_str(), "w");
+    if (!file) {
+        SLOGW("File opening error");
+        return -1;
+    }
+
+    fputs("<result>", file);
+    std::size_t cursor = 0;
+    for (std::size_t i = 0; i < m_selections.size(); ++i) {
+        // The scan resumes at the previous item's chosen answer.
+        while (cursor < m_contentList.size() && m_contentList[cursor].first != "question")
+            ++cursor;
+        if (cursor >= m_contentList.size())
+            continue;
+        const std::string& question = m_contentList[cursor].second;
+        const int selected = m_selections[i] ? *m_selections[i] : 0;
+        // A radio group only stores positions of its own answers; anything else has no answer.
+        if (selected < 0 || cursor + (std::size_t)selected >= m_contentList.size()) {
+            SLOGW("Selection %d of question %zu is out of range", selected, i + 1);
+            continue;
+        }
+        cursor += (std::size_t)selected;
+        const std::string& answer = m_contentList[cursor].second;
+        fprintf(file, "<item index=\"%zu\" selected=\"%d\">\n", i + 1, selected);
+        fprintf(file, "<question><![CDATA[%s]]></question>\n", translated(question));
+        fprintf(file, "<answer><![CDATA[%s]]></answer>\n", translated(answer));
+        fputs("</item>\n", file);
+    }
+    fputs("</result>\n", file);
+    fclose(file);
+    return 0;
+}
+
+} // namespace survey
+
+// The upload of the result document: envelope with the television's identity, gzip, CRC-32,
+// multipart POST to the launch URL, reply check, removal of both files.
+namespace survey {
+
+namespace seams {
+int uploadTimeout = UPLOAD_TIMEOUT_SECONDS;
+
+void applyEnvironment() {
+    if (const char* v = std::getenv("TAVSURVEY_POPUP_TIMEOUT"); v && std::atof(v) > 0)
+        popupTimeout = std::atof(v);
+    if (const char* v = std::getenv("TAVSURVEY_UPLOAD_TIMEOUT"); v && std::atoi(v) > 0)
+        uploadTimeout = std::atoi(v);
+}
+} // namespace seams
+
+namespace {
+
+void removeSurveyFile(const std::string& path) {
+    if (std::remove(path.c_str()) != 0)
+        LOGW("Can't remove survey file %s", path.c_str());
+}
+
+} // namespace
+
+void TavSurveyUi::sendSurveyResult() {
+    deviceinfo::DevicePropertiesGeneral device;
+
+    std::string result;
+    {
+        // Read-write without truncation: the document must exist, and is left untouched.
+        std::fstream file(SURVEY_RESULT_FILE, std::ios::in | std::ios::out | std::ios::binary);
+        if (!file.is_open()) {
+            SLOGW("File opening error");
+            return;
+        }
+        result.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+
+    std::string envelope;
+    envelope += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    envelope += "<survey>\n";
+    envelope += "<deviceinfo>\n";
+    envelope += "<DUID>" + device.getDUID("") + "</DUID>\n";
+    envelope += "<LocalSet>" + device.getLocalSet(deviceinfo::MENU_VALUE_CURRENT, "") + "</LocalSet>\n";
+    envelope += "<Country>" + device.getCountryCode("") + "</Country>\n";
+    envelope += "<Model_Name>" + device.getModelName("") + "</Model_Name>\n";
+    envelope += "<Firmware_Version>" + device.getFirmCode("") + "</Firmware_Version>\n";
+    envelope += "</deviceinfo>\n";
+    envelope += result;
+    envelope += "</survey>\n";
+
+    const std::string uploadFile = deviceinfo::Utilities::getFileName(deviceinfo::FILE_SURVEY);
+    try {
+        GzipCompressor::compress(std::vector<char>(envelope.begin(), envelope.end()), uploadFile);
+    } catch (eGzipError) {
+        // Nothing can be sent without the file. The survey still closes, and no file is left
+        // behind: a half-written upload file or a result document would only be stale later.
+        SLOGW("Upload file cannot be written: %s", uploadFile.c_str());
+        std::remove(uploadFile.c_str());
+        removeSurveyFile(SURVEY_RESULT_FILE);
+        return;
+    }
+
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%u", static_cast<unsigned>(Utils::crc32File(uploadFile)));
+    const std::vector<openapi::HTTPHeader> headers = {
+        {"pincode", m_pinCode},
+        {"duid", device.getDUID("")},
+        {"crc32", crc},
+        {"category", "TAVAS"},
+        {"sessionid", m_sessionId},
+        {"source", "survey"},
+        {"Date", device.getDateOfPurchase("")},
+        {"Year", device.getProductYear("")},
+    };
+
+    std::string response;
+    try {
+        openapi::OpenApiConnection connection;
+        connection.PostFile(m_url, headers, uploadFile, &response, seams::uploadTimeout);
+    } catch (openapi::OpenApiErrorCode code) {
+        SLOGW("Open api connection error: %d", static_cast<int>(code));
+    }
+
+    XmlParser reply(response);
+    const std::string stat = reply.getProperty("/rsp", "stat");
+    const std::string crcValue = reply.getProperty("/rsp/crc", "value");
+    if (stat != "ok")
+        SLOGW("Response answer: %s, file crc: %s", stat.c_str(), crcValue.c_str());
+
+    removeSurveyFile(uploadFile);
+    removeSurveyFile(SURVEY_RESULT_FILE);
 }
 
 } // namespace survey

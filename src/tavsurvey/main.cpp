@@ -1,12 +1,109 @@
 // tavsurvey: the after-support satisfaction survey. Started by the remote-support service with
 // the launch extras "url", "pincode" and "sessionid" (on a desktop: tavsurvey --url URL
-// --pincode PIN --sessionid ID).
-#include "TavLog.h"
+// --pincode PIN --sessionid ID). Lifecycle under the platform's UI loop: toolkit extensions and
+// language at create, one survey per launch request, clean-up at terminate.
 #include "TavSurveyApp.h"
+
+#include "TavLog.h"
 #include "TavSurveyUi.h"
 
+#include <Elementary.h>
+#include <efl_assist.h>
+#include <vconf.h>
+#include <voice_control_elm.h>
+
+#include <libintl.h>
+
+#include <cstdlib>
 #include <exception>
 
+survey::TavSurveyUi* uiPtr = nullptr;
+
+namespace survey {
+const std::string LOCALE_DIR = "/usr/apps/org.tizen.tavrin/shared/locale";
+namespace seams {
+std::string localeDir;
+} // namespace seams
+} // namespace survey
+
+namespace {
+
+const char* const LANGUAGE_KEY = "db/menu_widget/language";
+const char* const TEXT_DOMAIN = "tavrin";
+// All sizes of the survey are designed for this toolkit scale.
+const double BASE_SCALE = 2.0;
+
+// Reads one extra of the launch request into `value`; false when it is missing or unreadable.
+bool readExtra(app_control_h request, const char* key, std::string& value) {
+    char* data = nullptr;
+    if (app_control_get_extra_data(request, key, &data) == APP_CONTROL_ERROR_NONE && data) {
+        value = data;
+        free(data);
+        return true;
+    }
+    free(data);
+    return false;
+}
+
+} // namespace
+
+bool app_create(void*) {
+    LOGI("Survey popup Create");
+    ea_init(0, 0);
+    vc_elm_initialize();
+    vc_elm_set_auto_register_mode(1, 1);
+    elm_app_base_scale_set(BASE_SCALE);
+    return setLanguage();
+}
+
+bool setLanguage() {
+    char* language = vconf_get_str(LANGUAGE_KEY);
+    if (!language) {
+        SLOGW("Cannot set multilanguage mode");
+        return false;
+    }
+    elm_language_set(language);
+    LOGI("Set language: %s", language);
+    free(language);
+    const std::string& dir = survey::seams::localeDir.empty() ? survey::LOCALE_DIR : survey::seams::localeDir;
+    bindtextdomain(TEXT_DOMAIN, dir.c_str());
+    bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8");
+    return true;
+}
+
+void app_control(app_control_h request, void*) {
+    LOGI("Survey popup Control");
+    std::string pinCode;
+    std::string sessionId;
+    std::string url;
+    // A missing extra ends the application once the request has been handled; the survey is
+    // still built.
+    const std::pair<const char*, std::string*> extras[] = {{"pincode", &pinCode}, {"sessionid", &sessionId}, {"url", &url}};
+    for (const auto& [key, value] : extras) {
+        if (!readExtra(request, key, *value)) {
+            LOGW("get %s data failed.", key);
+            elm_exit();
+        }
+    }
+
+    uiPtr = new survey::TavSurveyUi(pinCode, sessionId, url);
+    uiPtr->prepareWindow();
+    uiPtr->showSurveyPopup();
+}
+
+void app_terminate(void*) {
+    LOGI("Survey popup terminate");
+    ea_shutdown();
+    vc_elm_deinitialize();
+    if (uiPtr) {
+        delete uiPtr;
+        uiPtr = nullptr;
+    }
+    ui_app_exit();
+}
+
+// The test programs link the lifecycle callbacks above and bring their own main().
+#ifndef TAVSURVEY_NO_MAIN
 int main(int argc, char** argv) {
     try {
         LOGD("Starting tav survey app");
@@ -26,3 +123,4 @@ int main(int argc, char** argv) {
         return 0;
     }
 }
+#endif

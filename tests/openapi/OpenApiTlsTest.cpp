@@ -1,4 +1,5 @@
 // TLS verification against the installed CA file, and the time the chain is checked at.
+#include "OpenApiCert.h"
 #include "OpenApiTestEnv.h"
 
 #include <openssl/asn1.h>

@@ -6,7 +6,6 @@
 #include <Travix.h>
 
 #include <boost/thread/mutex.hpp>
-#include <openssl/types.h>
 
 #include <atomic>
 #include <ctime>
@@ -180,7 +179,3 @@ size_t datacbstring(char* ptr, size_t size, size_t nmemb, void* userdata);
 size_t datacbexternal(char* ptr, size_t size, size_t nmemb, void* userdata);
 size_t headerCallback(char* ptr, size_t size, size_t nmemb, void* userdata);
 void sslctxcb(void* ctx, void* user);
-// Verifies the peer's chain against the CA file; a clock before 2013-12-21 counts as unset,
-// and the chain is then checked as of the leaf certificate's notBefore plus one day.
-int verifyCertCallback(X509_STORE_CTX* ctx, void* arg);
-time_t ASN1_GetTime_plus_oneday(const ASN1_TIME* time);
