@@ -84,7 +84,7 @@ public:
     // ---- Results ----
     // Writes the result document (SURVEY_RESULT_FILE); 0 on success, -1 on failure.
     int exportSurveyData();
-    // Uploads the result document to m_url (TavSurveyUpload.cpp).
+    // Uploads the result document to m_url.
     void sendSurveyResult();
 
 protected:
