@@ -30,13 +30,13 @@ void loadEnv(Faults& f) {
     const char* env = std::getenv("TAV_PLATFORM_FAULTS");
     if (!env)
         return;
-    std::string spec(env);
+    std::string list(env);
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t end = spec.find(',', start);
+    while (start <= list.size()) {
+        size_t end = list.find(',', start);
         if (end == std::string::npos)
-            end = spec.size();
-        const std::string item = spec.substr(start, end - start);
+            end = list.size();
+        const std::string item = list.substr(start, end - start);
         const size_t eq = item.find('=');
         if (eq != std::string::npos) {
             std::string what = item.substr(eq + 1);
