@@ -170,6 +170,7 @@ TEST_F(PlatformCore, LogFileLinesAndJournals) {
     tavplat::test::LogCapture cap;
     __dlog_print(LOG_ID_SYSTEM, DLOG_WARN, "TAVRIN", "a: b(1) > %s\n", "trailing");
     dlog_print(DLOG_INFO, "OTHER", "plain");
+    tavplat::test::flushLog();
     const std::string text = tavtest::readFile(logFile);
     EXPECT_NE(text.find(" system W/TAVRIN("), std::string::npos);
     EXPECT_NE(text.find("): a: b(1) > trailing\n"), std::string::npos);

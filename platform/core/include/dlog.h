@@ -1,6 +1,7 @@
 /* Platform log service (stand-in). Lines go to stderr (unless TAV_DLOG_STDERR=0) and to the
  * file named by TAV_DLOG_FILE (default: <platform root>/dlog.log), one line each:
  *   MM-DD HH:MM:SS.mmm <buffer> <P>/<TAG>(<pid>): <message>
+ * The file is written by a writer thread within about 20 ms, and completely at exit.
  */
 #ifndef TAV_PLATFORM_DLOG_H
 #define TAV_PLATFORM_DLOG_H

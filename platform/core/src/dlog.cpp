@@ -5,12 +5,18 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <condition_variable>
 #include <mutex>
+#include <pthread.h>
+#include <thread>
+#include <utility>
+#include <vector>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -18,8 +24,6 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<tavplat::test::LogCapture*> g_captures;
-int g_fd = -1;
-std::string g_fdPath;
 
 const char* bufferName(log_id_t id) {
     switch (id) {
@@ -47,22 +51,120 @@ bool stderrEnabled() {
     return !(env && std::strcmp(env, "0") == 0);
 }
 
-// Called with g_mutex held.
+// The log file is written by a writer thread, as the platform's log daemon does: a caller only
+// queues its line. Lines leave in batches of whole lines, one write(2) per batch on an O_APPEND
+// descriptor, so lines of several processes stay whole. Queued lines are written at exit (and by
+// flush); a process that crashes loses what it had queued.
+struct FileSink {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::vector<std::pair<std::string, std::string>> pending;   // (file, line)
+    bool threadRunning = false;
+    bool writing = false;
+    bool flushWanted = false;
+    std::mutex fdMutex;   // guards fd and fdPath
+    int fd = -1;
+    std::string fdPath;
+};
+
+constexpr size_t kBatchLines = 256;
+
+FileSink& sink() {
+    static FileSink* s = new FileSink;   // used by the writer thread until the process ends
+    return *s;
+}
+
+void writeBatch(const std::vector<std::pair<std::string, std::string>>& batch) {
+    FileSink& s = sink();
+    std::lock_guard<std::mutex> lock(s.fdMutex);
+    for (size_t i = 0; i < batch.size();) {
+        const std::string& path = batch[i].first;
+        std::string text;
+        for (; i < batch.size() && batch[i].first == path; ++i)
+            text += batch[i].second;
+        if (s.fd < 0 || path != s.fdPath) {
+            if (s.fd >= 0)
+                ::close(s.fd);
+            const size_t slash = path.rfind('/');
+            if (slash != std::string::npos)
+                tavplat::makeDirs(path.substr(0, slash));
+            s.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            s.fdPath = path;
+        }
+        if (s.fd >= 0 && ::write(s.fd, text.data(), text.size()) < 0) {
+            // The log has nowhere else to report to.
+        }
+    }
+}
+
+void writerLoop() {
+    FileSink& s = sink();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (;;) {
+        // Wakes for a flush or a full queue, else every 20 ms: a caller never pays a wake-up.
+        s.wake.wait_for(lock, std::chrono::milliseconds(20),
+                        [&] { return s.flushWanted || s.pending.size() >= kBatchLines; });
+        s.flushWanted = false;
+        if (s.pending.empty())
+            continue;
+        std::vector<std::pair<std::string, std::string>> batch;
+        batch.swap(s.pending);
+        s.writing = true;
+        lock.unlock();
+        writeBatch(batch);
+        lock.lock();
+        s.writing = false;
+        s.idle.notify_all();
+    }
+}
+
+// Waits until every queued line is in its file.
+void flushFile() {
+    FileSink& s = sink();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    if (!s.threadRunning) {
+        std::vector<std::pair<std::string, std::string>> batch;
+        batch.swap(s.pending);
+        lock.unlock();
+        writeBatch(batch);
+        return;
+    }
+    s.flushWanted = true;
+    s.wake.notify_one();
+    s.idle.wait(lock, [&] { return s.pending.empty() && !s.writing; });
+}
+
+void forkPrepare() { sink().mutex.lock(); }
+void forkParent() { sink().mutex.unlock(); }
+// The child has no writer thread: its lines are written at its exit or flush.
+void forkChild() {
+    FileSink& s = sink();
+    s.threadRunning = false;
+    s.writing = false;
+    s.mutex.unlock();
+}
+
+void queueLine(std::string path, std::string line) {
+    FileSink& s = sink();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.pending.emplace_back(std::move(path), std::move(line));
+    if (!s.threadRunning) {
+        static std::once_flag once;
+        std::call_once(once, [] {
+            std::atexit(flushFile);
+            pthread_atfork(forkPrepare, forkParent, forkChild);
+        });
+        s.threadRunning = true;
+        std::thread(writerLoop).detach();
+    }
+    if (s.pending.size() == kBatchLines)
+        s.wake.notify_one();
+}
+
+// Called with g_mutex held, so lines keep their order.
 void writeLine(const std::string& line) {
-    const std::string path = logFilePath();
-    if (g_fd < 0 || path != g_fdPath) {
-        if (g_fd >= 0)
-            ::close(g_fd);
-        const size_t slash = path.rfind('/');
-        if (slash != std::string::npos)
-            tavplat::makeDirs(path.substr(0, slash));
-        g_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        g_fdPath = path;
-    }
-    // One write per line: O_APPEND keeps lines of several processes whole.
-    if (g_fd >= 0 && ::write(g_fd, line.data(), line.size()) < 0) {
-        // The log has nowhere else to report to.
-    }
+    queueLine(logFilePath(), line);
     if (stderrEnabled() && ::write(STDERR_FILENO, line.data(), line.size()) < 0) {
     }
 }
@@ -134,15 +236,19 @@ extern "C" int dlog_print(log_priority prio, const char* tag, const char* fmt, .
 namespace tavplat {
 namespace detail {
 void dlogRootChanged() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_fd >= 0)
-        ::close(g_fd);
-    g_fd = -1;
-    g_fdPath.clear();
+    flushFile();
+    FileSink& s = sink();
+    std::lock_guard<std::mutex> lock(s.fdMutex);
+    if (s.fd >= 0)
+        ::close(s.fd);
+    s.fd = -1;
+    s.fdPath.clear();
 }
 } // namespace detail
 
 namespace test {
+
+void flushLog() { flushFile(); }
 
 static const char kPrefixSep[] = ") > ";
 

@@ -48,6 +48,9 @@ private:
     std::vector<LogLine> m_lines;
 };
 
+// Waits until every log line of this process is in its log file.
+void flushLog();
+
 // Faults by name: a settings key ("db/comss/hwduid"), a profile key ("info/128",
 // "custom/com.kestova/..."), or a stand-in call name ("qorv_get_snr", ...).
 void setFault(const std::string& name, FaultMode mode, int delayMs = 0);
