@@ -5,6 +5,7 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +136,9 @@ void flushFile() {
     s.idle.wait(lock, [&] { return s.pending.empty() && !s.writing; });
 }
 
+// The process id is read once per process, not once per line.
+std::atomic<pid_t> g_pid{0};
+
 void forkPrepare() { sink().mutex.lock(); }
 void forkParent() { sink().mutex.unlock(); }
 // The child has no writer thread: its lines are written at its exit or flush.
@@ -142,6 +146,7 @@ void forkChild() {
     FileSink& s = sink();
     s.threadRunning = false;
     s.writing = false;
+    g_pid = 0;
     s.mutex.unlock();
 }
 
@@ -160,6 +165,15 @@ void queueLine(std::string path, std::string line) {
     }
     if (s.pending.size() == kBatchLines)
         s.wake.notify_one();
+}
+
+pid_t processId() {
+    pid_t pid = g_pid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = getpid();
+        g_pid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
 }
 
 // Called with g_mutex held, so lines keep their order.
@@ -196,7 +210,7 @@ extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const c
     const int headLen = std::snprintf(head, sizeof head, "%02d-%02d %02d:%02d:%02d.%03ld %-6s %c/%s(%5d): ",
                                       tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                                       static_cast<long>(tv.tv_usec / 1000), bufferName(log_id),
-                                      priorityLetter(prio), tag, static_cast<int>(getpid()));
+                                      priorityLetter(prio), tag, static_cast<int>(processId()));
     size_t bodyLen = msg.size();
     while (bodyLen > 0 && msg[bodyLen - 1] == '\n')
         --bodyLen;
