@@ -149,3 +149,23 @@ TEST(UtilsXml, FindsSetsAndSerialises) {
     Utils::xmlDocumentToString(LibXml("<r><c>\xc3\xa9</c></r>").doc(), text);
     EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<r>\n  <c>\xc3\xa9</c>\n</r>\n");
 }
+
+// XPath gives namespace nodes as copies that die with its result; a node handed out by a query
+// has to be the document's own declaration, or the caller reads freed memory.
+TEST(XmlAccess, NamespaceMatchesOutliveTheQuery) {
+    const std::string xml = "<r xmlns:k=\"urn:k\"><k:c/></r>";
+    LibXml l(xml);
+    const xmlNodePtr root = l.getRootElement();
+    const std::vector<xmlNodePtr> found = Utils::xmlFindNodes(root, "*/namespace::k");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(reinterpret_cast<xmlNsPtr>(found[0]), root->nsDef);
+
+    XmlParser p(xml);
+    const tavxml::ContextOwner context(xmlXPathNewContext(l.doc()));
+    xmlNodePtr node = nullptr;
+    p.getPathNode("/r/*/namespace::k", context.get(), node);
+    EXPECT_EQ(reinterpret_cast<xmlNsPtr>(node), root->nsDef);
+    EXPECT_EQ(p.getProperty("/r/*/namespace::k", ""), "urn:k");
+    EXPECT_EQ(p.getProperty("/r/namespace::xml", ""), "http://www.w3.org/XML/1998/namespace");
+    EXPECT_EQ(p.getPropertyOccurrence("//namespace::*"), 4);
+}

@@ -44,12 +44,32 @@ inline std::string adopt(xmlChar* s) {
     return text(owner.get());
 }
 
-// The matched nodes in document order; empty for a null result or one that is not a node set
-// (a number, a string or a boolean expression).
+// A matched node that stays valid after its XPath result is freed. Namespace nodes in a result
+// are copies owned by the result (libxml2 links each copy to its element through `next`, and
+// frees exactly those copies with the result); such a copy is replaced by the document's own
+// declaration of that prefix in scope of the element, which lives as long as the document.
+inline xmlNodePtr lasting(xmlNodePtr node) {
+    if (!node || node->type != XML_NAMESPACE_DECL)
+        return node;
+    const auto* ns = reinterpret_cast<const xmlNs*>(node);
+    const auto* element = reinterpret_cast<const xmlNode*>(ns->next);
+    if (!element || element->type == XML_NAMESPACE_DECL)
+        return node;  // not a copy: the document's record itself
+    return reinterpret_cast<xmlNodePtr>(
+        xmlSearchNs(element->doc, const_cast<xmlNodePtr>(element), ns->prefix));
+}
+
+// The matched nodes in document order, each valid for the document's lifetime (see lasting);
+// empty for a null result or one that is not a node set (a number, a string or a boolean
+// expression).
 inline std::vector<xmlNodePtr> nodes(const xmlXPathObject* result) {
     std::vector<xmlNodePtr> out;
-    if (result && result->type == XPATH_NODESET && result->nodesetval)
-        out.assign(result->nodesetval->nodeTab, result->nodesetval->nodeTab + result->nodesetval->nodeNr);
+    if (!result || result->type != XPATH_NODESET || !result->nodesetval)
+        return out;
+    out.reserve(static_cast<size_t>(result->nodesetval->nodeNr));
+    for (int i = 0; i < result->nodesetval->nodeNr; ++i)
+        if (const xmlNodePtr node = lasting(result->nodesetval->nodeTab[i]))
+            out.push_back(node);
     return out;
 }
 
