@@ -64,6 +64,40 @@ int intAttribute(const xmlNode* node, const char* name) {
     return static_cast<int>(value);
 }
 
+// The length of the UTF-8 sequence at `p` (`left` bytes available) when it is one character that
+// XML 1.0 allows (tab, line ends, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF) in its
+// shortest form; 0 otherwise.
+size_t xmlCharLength(const unsigned char* p, size_t left) {
+    const unsigned char lead = p[0];
+    if (lead < 0x80)
+        return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
+    size_t n = 0;
+    uint32_t cp = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+        cp = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        cp = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        cp = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (left < n)
+        return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((p[k] & 0xC0u) != 0x80u)
+            return 0;
+        cp = (cp << 6) | (p[k] & 0x3Fu);
+    }
+    const uint32_t shortest = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+    if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+        return 0;
+    return n;
+}
+
 struct DocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
@@ -188,19 +222,24 @@ Envelope parseEnvelope(const std::string& xml) {
 std::string xmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        switch (p[i]) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         default:
-            // Control characters other than tab and line ends cannot stand in XML 1.0.
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                out += '?';
-            else
-                out += c;
+            // The text may quote a request header byte for byte; what is no XML character
+            // (control characters, broken UTF-8) would make the whole reply unreadable.
+            if (const size_t n = xmlCharLength(p + i, text.size() - i)) {
+                out.append(text, i, n);
+                i += n;
+                continue;
+            }
+            out += '?';
         }
+        ++i;
     }
     return out;
 }

@@ -4,6 +4,7 @@
 #include "collector/Upload.h"
 
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
 
 #include <chrono>
 #include <cstdio>
@@ -211,4 +212,28 @@ TEST(CollectorUpload, CrcHeaderIsTheUnsignedDecimalOfTheStandardCrc32) {
     EXPECT_EQ(collector::parseCrcHeader("4294967295"), 0xFFFFFFFFu);
     for (const char* bad : {"", "0123", "+12", "-1", "12 ", "0xcbf43926", "cbf43926", "99999999999"})
         EXPECT_THROW(collector::parseCrcHeader(bad), collector::UploadError) << bad;
+}
+
+// A refusal quotes the header it did not like; whatever bytes came in, the reply stays XML the
+// television can read its "stat" from.
+TEST(CollectorUpload, RefusalQuotingBadBytesIsStillAnXmlReply) {
+    auto wellFormed = [](const std::string& xml) {
+        xmlDocPtr doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "rsp.xml", nullptr,
+                                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        xmlFreeDoc(doc);
+        return doc != nullptr;
+    };
+    // Broken UTF-8, a UTF-16 surrogate, an overlong form, U+FFFE, a control character; kept:
+    // markup (escaped), a two-byte and a four-byte character.
+    const std::string raw = "\xff" "a\xc3" "\xed\xa0\x80" "\xc0\xaf" "\xef\xbf\xbe" "\x01" "<\xc3\xa9\xf0\x9f\x98\x80";
+    EXPECT_EQ(collector::xmlEscape(raw), "?a??????????&lt;\xc3\xa9\xf0\x9f\x98\x80");
+    EXPECT_TRUE(wellFormed("<a v=\"" + collector::xmlEscape(raw) + "\"/>"));
+
+    RunningCollector c;
+    Upload u = tvUpload(gzip(envelope(survey({1, 2, 3, 4, 5}))));
+    u.set("crc32", raw);
+    const Reply r = c.post(u);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.stat(), "badcrc");
+    EXPECT_TRUE(wellFormed(r.body)) << r.body;
 }
