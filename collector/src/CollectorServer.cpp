@@ -114,23 +114,7 @@ int CollectorServer::start() {
     if (!server->is_valid())
         throw std::runtime_error("certificate and key do not make a TLS server: " + m_options.certFile);
 
-    server->set_payload_max_length(m_options.maxBody);
-    server->set_read_timeout(10);
-    server->set_write_timeout(10);
-    server->Post(m_options.path, [this](const httplib::Request& req, httplib::Response& res) {
-        handleUpload(req, res);
-    });
-    server->Get(m_options.path, [this](const httplib::Request&, httplib::Response& res) {
-        answer(res, Reply{405, "badmethod", "", "uploads are posted"});
-    });
-    httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.set_content(rspBody(statForStatus(res.status), "", "refused with HTTP " + std::to_string(res.status)),
-                        "application/xml");
-        return httplib::Server::HandlerResponse::Handled;
-    };
-    server->set_error_handler(onError);
+    installHandlers(*server);
 
     int port = m_options.port;
     if (port == 0)
@@ -151,6 +135,26 @@ int CollectorServer::start() {
     }
     log("listening on " + url());
     return m_port;
+}
+
+void CollectorServer::installHandlers(httplib::Server& server) {
+    server.set_payload_max_length(m_options.maxBody);
+    server.set_read_timeout(10);
+    server.set_write_timeout(10);
+    server.Post(m_options.path, [this](const httplib::Request& req, httplib::Response& res) {
+        handleUpload(req, res);
+    });
+    server.Get(m_options.path, [this](const httplib::Request&, httplib::Response& res) {
+        answer(res, Reply{405, "badmethod", "", "uploads are posted"});
+    });
+    httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.set_content(rspBody(statForStatus(res.status), "", "refused with HTTP " + std::to_string(res.status)),
+                        "application/xml");
+        return httplib::Server::HandlerResponse::Handled;
+    };
+    server.set_error_handler(onError);
 }
 
 void CollectorServer::stop() {

@@ -62,6 +62,11 @@ public:
     // Ends a running delay at once, stops accepting and waits for the server thread.
     void stop();
 
+    // Puts the collector's body limit, time-outs, routes and error replies on `server`. start()
+    // does it on its TLS server; an in-process caller can do it on a plain one and feed it
+    // requests without a socket (the fuzz harness does).
+    void installHandlers(httplib::Server& server);
+
     int port() const { return m_port; }
     std::string url() const;
     size_t accepted() const { return m_accepted; }
