@@ -67,7 +67,7 @@ tv_start_display
 echo "== Suppressions against deliberate leaks (tests/e2e/valgrind_canary)"
 canary_status=0
 memcheck canary
-"${MEMCHECK[@]}" "$BUILD/tests/e2e/valgrind_canary" >"$work/canary.out" 2>&1 || canary_status=$?
+timeout 300 "${MEMCHECK[@]}" "$BUILD/tests/e2e/valgrind_canary" >"$work/canary.out" 2>&1 || canary_status=$?
 # The canary's leaks make valgrind report errors: that exit status is the expected one.
 [ $canary_status = $VALGRIND_ERROR ] || fail "canary exited with $canary_status (valgrind log: $work/canary.log)"
 check_xml canary --supp tests/valgrind.supp --expect-leaks leakToolkitString,leakCanvasString,leakStringBuffer,leakPlainCopy \
@@ -87,7 +87,7 @@ tv_start_survey --url "$TV_URL" --pincode 4711 --sessionid "$session" || die "no
 # Keys go to the window that has the X focus, and the survey acts on them once its first
 # answer has the toolkit's focus.
 tv_wait_log '^Focused object$' 240 || die "the survey's first answer never had the focus"
-window=$(xdotool search --name tavSurvey | tail -n1)
+window=$(xdotool search --name tavSurvey | tail -n1) || die "the survey window is gone"
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]; }
 for _ in $(seq 150); do has_focus && break; sleep 0.2; done
 has_focus || timeout 30 xdotool windowfocus --sync "$window" || die "the survey window never had the keyboard focus"
@@ -109,7 +109,7 @@ else
 fi
 echo "survey ran $(( $(date +%s) - t_survey )) s under valgrind, exit status $survey_status"
 
-report=$("$BUILD/collector/tavcollector" report --db "$work/collector/surveys.sqlite")
+report=$("$BUILD/collector/tavcollector" report --db "$work/collector/surveys.sqlite") || die "no collector report"
 echo "$report" | sed -n '1,4p'
 grep -qx 'Stored surveys: 1' <<<"$report" || fail "the collector did not store exactly one survey"
 grep -Eq "^ +1 +.* $session +4711 +.* 2 3 1 1 1 *\$" <<<"$report" \

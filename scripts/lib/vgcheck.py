@@ -155,8 +155,7 @@ def main():
             if len(direct) != 1:
                 print('expected one definite leak in %s, valgrind reported %d' % (name, len(direct)))
                 failed = True
-            for e in hits:
-                errors.remove(e)
+            errors = [e for e in errors if e not in hits]
         if errors:
             print('%d error(s) besides the expected leaks:' % len(errors))
     elif errors:
