@@ -3,8 +3,11 @@
 # the survey on it, and its receiving server. Source this file; it defines tv_* functions and
 # keeps the processes it starts in TV_PIDS for tv_stop_all.
 #   BUILD (required): the build folder.
+# After sourcing, a caller may set TV_SURVEY_WRAPPER (a command put before the survey, e.g. a
+# memory checker with its options) and TV_WINDOW_WAIT (seconds to wait for the window, default 20).
 
 TV_PIDS=()
+TV_SURVEY_WRAPPER=()
 
 tv_stop_all() {
   local p
@@ -43,10 +46,10 @@ tv_start_display() {
 # Starts the survey with the launch extras given as arguments (--url U --pincode P --sessionid S)
 # and waits until its window is up; TV_SURVEY_PID is its pid.
 tv_start_survey() {
-  "$BUILD/src/tavsurvey/tavsurvey" "$@" >"$TAV_PLATFORM_ROOT/survey.out" 2>&1 &
+  "${TV_SURVEY_WRAPPER[@]}" "$BUILD/src/tavsurvey/tavsurvey" "$@" >"$TAV_PLATFORM_ROOT/survey.out" 2>&1 &
   TV_SURVEY_PID=$!
   TV_PIDS+=($TV_SURVEY_PID)
-  timeout 20 xdotool search --sync --name tavSurvey >/dev/null || { echo "tvsession: no survey window" >&2; return 1; }
+  timeout "${TV_WINDOW_WAIT:-20}" xdotool search --sync --name tavSurvey >/dev/null || { echo "tvsession: no survey window" >&2; return 1; }
   # The popup is laid out and focused a moment after the window appears.
   sleep 1
 }
@@ -57,11 +60,16 @@ tv_keys() {
   for k in "$@"; do xdotool key "$k"; sleep 0.3; done
 }
 
-# Waits up to $1 seconds for the survey to end; fails when it is still running.
+# Waits up to $1 seconds for the survey to end; fails when it is still running. Its exit status
+# is then in TV_SURVEY_STATUS.
 tv_wait_survey() {
   local i
   for i in $(seq $(( ${1:-10} * 20 ))); do
-    kill -0 "$TV_SURVEY_PID" 2>/dev/null || { wait "$TV_SURVEY_PID" 2>/dev/null || true; return 0; }
+    if ! kill -0 "$TV_SURVEY_PID" 2>/dev/null; then
+      TV_SURVEY_STATUS=0
+      wait "$TV_SURVEY_PID" 2>/dev/null || TV_SURVEY_STATUS=$?
+      return 0
+    fi
     sleep 0.05
   done
   echo "tvsession: survey still running after ${1:-10} s" >&2
@@ -72,6 +80,17 @@ tv_screenshot() { import -window root "$1"; }
 
 # Lines of the survey's log (the message after the prefix) matching a pattern.
 tv_log() { grep ' [DIWE]/TAVRIN(' "$TAV_DLOG_FILE" | sed 's/^.* > //' | grep -E "$1" || true; }
+
+# Waits up to $2 seconds until the log has at least $3 (default 1) lines matching pattern $1.
+tv_wait_log() {
+  local i
+  for i in $(seq $(( ${2:-10} * 5 ))); do
+    [ "$(tv_log "$1" | wc -l)" -ge "${3:-1}" ] && return 0
+    sleep 0.2
+  done
+  echo "tvsession: fewer than ${3:-1} log lines '$1' after ${2:-10} s" >&2
+  return 1
+}
 
 # Starts a collector in $1 (certificates, database) with extra serve arguments; TV_URL is the
 # upload URL. The collector's CA is added to the television's CA file.
