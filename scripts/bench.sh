@@ -10,7 +10,8 @@
 # - Submit to process exit, the upload to a local collector included, against curl posting the
 #   same gzip file with the same headers; goal <= 1.3x
 # - the HTTP client's keep-alive GET rate against plain libcurl (bench/openapi_bench); goal >= 0.9x
-# Environment: BUILD_DIR (default build).
+# Environment: BUILD_DIR (default build); BENCH_CHECK_GOALS=0 reports without failing on a missed
+# goal (CI runs the script once that way, to keep it working; timings there mean little).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-7}
@@ -63,7 +64,7 @@ headers=(-H "pincode: 4711" -H "crc32: $crc" -H "category: TAVAS" -H "source: su
 for h in "duid:$duid" "Date:$purchase_date" "Year:$product_year"; do
   [ -n "${h#*:}" ] && headers+=(-H "${h%%:*}: ${h#*:}")
 done
-curl_post=(curl -sS -o /dev/null -f --cacert "$work/collector/certs/ca.pem" "${headers[@]}"
+curl_post=(curl -sS -o /dev/null -f --cacert /opt/data/cert/trxca.pem "${headers[@]}"
   -F "file=@$work/$file_name" "$TV_URL")
 
 echo "== $runs runs of each (launch, Submit, curl), alternating"
@@ -80,7 +81,7 @@ echo "== HTTP client: keep-alive GETs against plain libcurl"
 http=$("$BUILD/bench/openapi_bench" --benchmark_format=console 2>/dev/null | grep '^1000 GETs')
 echo "$http"
 
-/usr/bin/python3 - "$results" "$http" <<'EOF'
+/usr/bin/python3 - "$results" "$http" "${BENCH_CHECK_GOALS:-1}" <<'EOF'
 import re, statistics, sys
 values = {}
 for line in open(sys.argv[1]):
@@ -104,5 +105,5 @@ for name, ours, base, op, goal in rows:
     missed += not ok
     cells = ("%10s %10s" % ("", "")) if ours is None else "%10.1f %10.1f" % (ours, base)
     print("%-38s %s %7.2f  %s %.1f %s" % (name, cells, ratio, op, goal, "met" if ok else "MISSED"))
-sys.exit(1 if missed else 0)
+sys.exit(1 if missed and sys.argv[3] != "0" else 0)
 EOF
