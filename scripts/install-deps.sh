@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev gettext locales
   libcpp-httplib-dev libsqlite3-dev sqlite3 gzip
   xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum
-  valgrind python3
+  valgrind python3 libx11-dev libxdamage-dev libxtst-dev
   clang libclang-rt-14-dev
 )
 

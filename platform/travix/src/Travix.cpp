@@ -1,6 +1,7 @@
 #include "Travix.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cstring>
 #include <mutex>
@@ -11,13 +12,57 @@ namespace {
 
 constexpr int kHttpServerError = 106;
 
+// libcurl comes with two dozen libraries of its own (GnuTLS, Kerberos, LDAP, SSH, ...), some
+// of which set themselves up as they load. Linked, they would cost every program that links
+// the transfer library megabytes of memory and milliseconds of start-up, although most of them
+// transfer late (the survey only after Submit) or never. So libcurl is loaded with the first
+// handle.
+#define TRAVIX_CURL_FUNCTIONS(X)                                                              \
+    X(global_init) X(global_cleanup) X(version_info) X(easy_init) X(easy_cleanup)             \
+    X(easy_setopt) X(easy_getinfo) X(easy_perform) X(easy_strerror) X(mime_init)              \
+    X(mime_addpart) X(mime_name) X(mime_data) X(mime_filedata) X(mime_filename) X(mime_free)  \
+    X(slist_append) X(slist_free_all)
+
+struct CurlLibrary {
+#define TRAVIX_CURL_POINTER(name) decltype(&::curl_##name) name = nullptr;
+    TRAVIX_CURL_FUNCTIONS(TRAVIX_CURL_POINTER)
+#undef TRAVIX_CURL_POINTER
+};
+
+constexpr const char* kCurlSoname = "libcurl.so.4";
+
+// Null when libcurl cannot be loaded; then no handle can be initialised.
+const CurlLibrary* loadedCurl() {
+    static const CurlLibrary* const loaded = []() -> const CurlLibrary* {
+        void* handle = dlopen(kCurlSoname, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return nullptr;
+        static CurlLibrary table;
+#define TRAVIX_CURL_RESOLVE(name)                                                             \
+        table.name = reinterpret_cast<decltype(table.name)>(dlsym(handle, "curl_" #name));      \
+        if (!table.name)                                                                       \
+            return nullptr;
+        TRAVIX_CURL_FUNCTIONS(TRAVIX_CURL_RESOLVE)
+#undef TRAVIX_CURL_RESOLVE
+        return &table;
+    }();
+    return loaded;
+}
+
+// Only where a handle exists, which means the library is loaded.
+const CurlLibrary& lib() { return *loadedCurl(); }
+
 std::mutex g_globalMutex;
 int g_extraInits = 0;
 
-// libcurl's global set-up, done once for the process by the first handle (or GlobalInit).
-void ensureGlobal() {
-    static const CURLcode once = curl_global_init(CURL_GLOBAL_DEFAULT);
+// Loads libcurl and runs its global set-up, once for the process, for the first handle (or
+// GlobalInit). False when libcurl is not available.
+bool ensureGlobal() {
+    if (!loadedCurl())
+        return false;
+    static const CURLcode once = lib().global_init(CURL_GLOBAL_DEFAULT);
     (void)once;
+    return true;
 }
 
 bool isLongOption(int option) {
@@ -73,15 +118,15 @@ struct TravixEasy::Impl {
 
     void release() {
         if (curl) {
-            curl_easy_cleanup(curl);
+            lib().easy_cleanup(curl);
             curl = nullptr;
         }
         if (mime) {
-            curl_mime_free(mime);
+            lib().mime_free(mime);
             mime = nullptr;
         }
         if (headers) {
-            curl_slist_free_all(headers);
+            lib().slist_free_all(headers);
             headers = nullptr;
         }
         writeFn = nullptr;
@@ -133,7 +178,7 @@ struct TravixEasy::Impl {
     }
 
     CURLcode updateProgress() {
-        return curl_easy_setopt(curl, CURLOPT_NOPROGRESS, (progressOn && progressFn) ? 0L : 1L);
+        return lib().easy_setopt(curl, CURLOPT_NOPROGRESS, (progressOn && progressFn) ? 0L : 1L);
     }
 
     CURLcode applyDefaults() {
@@ -142,49 +187,49 @@ struct TravixEasy::Impl {
             if (rc == CURLE_OK)
                 rc = r;
         };
-        set(curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer));
-        set(curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite));
-        set(curl_easy_setopt(curl, CURLOPT_WRITEDATA, this));
-        set(curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress));
-        set(curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this));
-        set(curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L));
+        set(lib().easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer));
+        set(lib().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::onWrite));
+        set(lib().easy_setopt(curl, CURLOPT_WRITEDATA, this));
+        set(lib().easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress));
+        set(lib().easy_setopt(curl, CURLOPT_XFERINFODATA, this));
+        set(lib().easy_setopt(curl, CURLOPT_NOPROGRESS, 1L));
         // Only web traffic: a "file://" or other scheme must not reach the local system.
-        set(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"));
-        set(curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+        set(lib().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"));
+        set(lib().easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
         return rc;
     }
 
     CURLcode setLong(int option, long value) {
         switch (option) {
-        case OPT_VERBOSE: return curl_easy_setopt(curl, CURLOPT_VERBOSE, value);
+        case OPT_VERBOSE: return lib().easy_setopt(curl, CURLOPT_VERBOSE, value);
         case OPT_PROGRESS: progressOn = value != 0; return updateProgress();
-        case OPT_HEADER: return curl_easy_setopt(curl, CURLOPT_HEADER, value);
-        case OPT_MAXCONNECTS: return curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, value);
-        case OPT_FOLLOWLOCATION: return curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, value);
-        case OPT_TCP_KEEPALIVE: return curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, value);
-        case OPT_POST: return curl_easy_setopt(curl, CURLOPT_POST, value);
-        case OPT_HTTPGET: return curl_easy_setopt(curl, CURLOPT_HTTPGET, value);
-        case OPT_HTTP_VERSION: return curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, value);
+        case OPT_HEADER: return lib().easy_setopt(curl, CURLOPT_HEADER, value);
+        case OPT_MAXCONNECTS: return lib().easy_setopt(curl, CURLOPT_MAXCONNECTS, value);
+        case OPT_FOLLOWLOCATION: return lib().easy_setopt(curl, CURLOPT_FOLLOWLOCATION, value);
+        case OPT_TCP_KEEPALIVE: return lib().easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, value);
+        case OPT_POST: return lib().easy_setopt(curl, CURLOPT_POST, value);
+        case OPT_HTTPGET: return lib().easy_setopt(curl, CURLOPT_HTTPGET, value);
+        case OPT_HTTP_VERSION: return lib().easy_setopt(curl, CURLOPT_HTTP_VERSION, value);
         case OPT_POSTFIELDSIZE:
             bodySize = value;
-            return curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(value));
-        case OPT_NOSIGNAL: return curl_easy_setopt(curl, CURLOPT_NOSIGNAL, value);
+            return lib().easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(value));
+        case OPT_NOSIGNAL: return lib().easy_setopt(curl, CURLOPT_NOSIGNAL, value);
         case OPT_RESUME_FROM:
-            return curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(value));
-        case OPT_TIMEOUT: return curl_easy_setopt(curl, CURLOPT_TIMEOUT, value);
+            return lib().easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(value));
+        case OPT_TIMEOUT: return lib().easy_setopt(curl, CURLOPT_TIMEOUT, value);
         case OPT_TCP_KEEPIDLE: {
-            CURLcode rc = curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, value);
-            return rc != CURLE_OK ? rc : curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, value);
+            CURLcode rc = lib().easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, value);
+            return rc != CURLE_OK ? rc : lib().easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, value);
         }
-        case OPT_MAXREDIRS: return curl_easy_setopt(curl, CURLOPT_MAXREDIRS, value);
-        case OPT_SSL_VERIFYHOST: return curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, value);
-        case OPT_SSL_VERIFYPEER: return curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, value);
+        case OPT_MAXREDIRS: return lib().easy_setopt(curl, CURLOPT_MAXREDIRS, value);
+        case OPT_SSL_VERIFYHOST: return lib().easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, value);
+        case OPT_SSL_VERIFYPEER: return lib().easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, value);
         case OPT_MIMEPOST:
             if (!value)
-                return curl_easy_setopt(curl, CURLOPT_MIMEPOST, static_cast<curl_mime*>(nullptr));
+                return lib().easy_setopt(curl, CURLOPT_MIMEPOST, static_cast<curl_mime*>(nullptr));
             if (!mime)
                 return CURLE_BAD_FUNCTION_ARGUMENT;   // no form was built
-            return curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);
+            return lib().easy_setopt(curl, CURLOPT_MIMEPOST, mime);
         default:
             return static_cast<CURLcode>(wrongKind(option));
         }
@@ -192,15 +237,15 @@ struct TravixEasy::Impl {
 
     CURLcode setString(int option, const char* data, size_t length) {
         switch (option) {
-        case OPT_URL: return curl_easy_setopt(curl, CURLOPT_URL, data);
-        case OPT_CAINFO: return curl_easy_setopt(curl, CURLOPT_CAINFO, data);
-        case OPT_SSLCERTTYPE: return curl_easy_setopt(curl, CURLOPT_SSLCERTTYPE, data);
+        case OPT_URL: return lib().easy_setopt(curl, CURLOPT_URL, data);
+        case OPT_CAINFO: return lib().easy_setopt(curl, CURLOPT_CAINFO, data);
+        case OPT_SSLCERTTYPE: return lib().easy_setopt(curl, CURLOPT_SSLCERTTYPE, data);
         case OPT_COPYPOSTFIELDS: {
             body.assign(data ? data : "", data ? length : 0);
             bodySet = true;
             bodySize = static_cast<curl_off_t>(body.size());
-            CURLcode rc = curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, bodySize);
-            return rc != CURLE_OK ? rc : curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+            CURLcode rc = lib().easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, bodySize);
+            return rc != CURLE_OK ? rc : lib().easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
         }
         default:
             return static_cast<CURLcode>(wrongKind(option));
@@ -209,16 +254,17 @@ struct TravixEasy::Impl {
 };
 
 void GlobalInit() {
-    ensureGlobal();
+    if (!ensureGlobal())
+        return;
     std::lock_guard<std::mutex> lock(g_globalMutex);
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK)
+    if (lib().global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK)
         ++g_extraInits;
 }
 
 void GlobalDeinit() {
     std::lock_guard<std::mutex> lock(g_globalMutex);
     if (g_extraInits > 0) {
-        curl_global_cleanup();
+        lib().global_cleanup();
         --g_extraInits;
     }
 }
@@ -228,9 +274,8 @@ TravixEasy::TravixEasy() : m_impl(new Impl) { m_impl->owner = this; }
 TravixEasy::~TravixEasy() { delete m_impl; }
 
 void TravixEasy::Initialize() {
-    ensureGlobal();
     m_impl->release();
-    m_impl->curl = curl_easy_init();
+    m_impl->curl = ensureGlobal() ? lib().easy_init() : nullptr;
     if (!m_impl->curl) {
         m_error = CURLE_FAILED_INIT;
         return;
@@ -246,7 +291,9 @@ void TravixEasy::reset() {
 std::string TravixEasy::getError(TRAVIX_EASY_ERROR code) const {
     if (code == kHttpServerError)
         return "HTTP server error";
-    return curl_easy_strerror(static_cast<CURLcode>(code));
+    if (!loadedCurl())
+        return std::string(kCurlSoname) + " cannot be loaded";
+    return lib().easy_strerror(static_cast<CURLcode>(code));
 }
 
 std::string TravixEasy::getLastError() const {
@@ -301,21 +348,21 @@ void TravixEasy::setOption(TRAVIX_OPTION_TYPE option, const std::vector<std::str
     }
     curl_slist* list = nullptr;
     for (const std::string& line : lines) {
-        curl_slist* next = curl_slist_append(list, line.c_str());
+        curl_slist* next = lib().slist_append(list, line.c_str());
         if (!next) {
-            curl_slist_free_all(list);
+            lib().slist_free_all(list);
             m_error = CURLE_OUT_OF_MEMORY;
             return;
         }
         list = next;
     }
-    m_error = curl_easy_setopt(m_impl->curl, CURLOPT_HTTPHEADER, list);
+    m_error = lib().easy_setopt(m_impl->curl, CURLOPT_HTTPHEADER, list);
     if (m_error != CURLE_OK) {
-        curl_slist_free_all(list);
+        lib().slist_free_all(list);
         return;
     }
     // libcurl keeps a pointer to the list, so the previous one goes only now.
-    curl_slist_free_all(m_impl->headers);
+    lib().slist_free_all(m_impl->headers);
     m_impl->headers = list;
 }
 
@@ -351,10 +398,10 @@ void TravixEasy::setOption(TRAVIX_OPTION_TYPE option, SslCtxFunction fn) {
         m_error = wrongKind(option);
     } else {
         m_impl->sslFn = fn;
-        CURLcode rc = curl_easy_setopt(m_impl->curl, CURLOPT_SSL_CTX_FUNCTION,
+        CURLcode rc = lib().easy_setopt(m_impl->curl, CURLOPT_SSL_CTX_FUNCTION,
                                        fn ? &Impl::onSslCtx : nullptr);
         if (rc == CURLE_OK)
-            rc = curl_easy_setopt(m_impl->curl, CURLOPT_SSL_CTX_DATA, m_impl);
+            rc = lib().easy_setopt(m_impl->curl, CURLOPT_SSL_CTX_DATA, m_impl);
         m_error = rc;
     }
 }
@@ -384,17 +431,17 @@ CURLcode addPart(curl_mime* mime, const FormPart& p) {
         return CURLE_BAD_FUNCTION_ARGUMENT;
     if (p.buffer && p.bufferLength < 0)
         return CURLE_BAD_FUNCTION_ARGUMENT;
-    curl_mimepart* part = curl_mime_addpart(mime);
+    curl_mimepart* part = lib().mime_addpart(mime);
     if (!part)
         return CURLE_OUT_OF_MEMORY;
-    CURLcode rc = curl_mime_name(part, p.name->c_str());
+    CURLcode rc = lib().mime_name(part, p.name->c_str());
     if (rc != CURLE_OK)
         return rc;
     if (p.file)
-        return curl_mime_filedata(part, p.file->c_str());
-    rc = curl_mime_data(part, static_cast<const char*>(p.buffer), static_cast<size_t>(p.bufferLength));
+        return lib().mime_filedata(part, p.file->c_str());
+    rc = lib().mime_data(part, static_cast<const char*>(p.buffer), static_cast<size_t>(p.bufferLength));
     if (rc == CURLE_OK && p.bufferName)
-        rc = curl_mime_filename(part, p.bufferName->c_str());
+        rc = lib().mime_filename(part, p.bufferName->c_str());
     return rc;
 }
 
@@ -424,7 +471,7 @@ void TravixEasy::addMultiform(TRAVIX_FORM_OPTION o1, const std::string& v1, TRAV
         if (!p.buffer && v4 == 0)
             p.buffer = &empty;
     }
-    if (!m_impl->mime && !(m_impl->mime = curl_mime_init(m_impl->curl))) {
+    if (!m_impl->mime && !(m_impl->mime = lib().mime_init(m_impl->curl))) {
         m_error = CURLE_OUT_OF_MEMORY;
         return;
     }
@@ -437,8 +484,8 @@ void TravixEasy::deleteMultiform() {
         return;
     // Unhook the form from the handle before it is freed.
     if (m_impl->curl)
-        curl_easy_setopt(m_impl->curl, CURLOPT_MIMEPOST, static_cast<curl_mime*>(nullptr));
-    curl_mime_free(m_impl->mime);
+        lib().easy_setopt(m_impl->curl, CURLOPT_MIMEPOST, static_cast<curl_mime*>(nullptr));
+    lib().mime_free(m_impl->mime);
     m_impl->mime = nullptr;
 }
 
@@ -447,8 +494,8 @@ void TravixEasy::setSmartTVHeader(int mode) {
         m_error = CURLE_FAILED_INIT;
         return;
     }
-    static const std::string agent = std::string("Travix/1.0 libcurl/") + curl_version_info(CURLVERSION_NOW)->version;
-    m_error = curl_easy_setopt(m_impl->curl, CURLOPT_USERAGENT, mode ? agent.c_str() : nullptr);
+    static const std::string agent = std::string("Travix/1.0 libcurl/") + lib().version_info(CURLVERSION_NOW)->version;
+    m_error = lib().easy_setopt(m_impl->curl, CURLOPT_USERAGENT, mode ? agent.c_str() : nullptr);
 }
 
 void TravixEasy::setTimeout(long transferSeconds, long connectSeconds) {
@@ -458,9 +505,9 @@ void TravixEasy::setTimeout(long transferSeconds, long connectSeconds) {
     }
     CURLcode rc = CURLE_OK;
     if (transferSeconds > 0)
-        rc = curl_easy_setopt(m_impl->curl, CURLOPT_TIMEOUT, transferSeconds);
+        rc = lib().easy_setopt(m_impl->curl, CURLOPT_TIMEOUT, transferSeconds);
     if (rc == CURLE_OK && connectSeconds > 0)
-        rc = curl_easy_setopt(m_impl->curl, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+        rc = lib().easy_setopt(m_impl->curl, CURLOPT_CONNECTTIMEOUT, connectSeconds);
     m_error = rc;
 }
 
@@ -475,7 +522,7 @@ void TravixEasy::send() {
         return;
     }
     m_impl->errorBuffer[0] = '\0';
-    m_error = curl_easy_perform(m_impl->curl);
+    m_error = lib().easy_perform(m_impl->curl);
 }
 
 void TravixEasy::getInfo(TRAVIX_INFO_TYPE info, long* value) {
@@ -484,7 +531,7 @@ void TravixEasy::getInfo(TRAVIX_INFO_TYPE info, long* value) {
     } else if (info != INFO_RESPONSE_CODE || !value) {
         m_error = CURLE_BAD_FUNCTION_ARGUMENT;
     } else {
-        m_error = curl_easy_getinfo(m_impl->curl, CURLINFO_RESPONSE_CODE, value);
+        m_error = lib().easy_getinfo(m_impl->curl, CURLINFO_RESPONSE_CODE, value);
     }
 }
 
@@ -495,7 +542,7 @@ void TravixEasy::getInfo(TRAVIX_INFO_TYPE info, const char** value) {
         m_error = CURLE_BAD_FUNCTION_ARGUMENT;
     } else {
         char* url = nullptr;
-        m_error = curl_easy_getinfo(m_impl->curl, CURLINFO_EFFECTIVE_URL, &url);
+        m_error = lib().easy_getinfo(m_impl->curl, CURLINFO_EFFECTIVE_URL, &url);
         *value = url;
     }
 }
