@@ -2,7 +2,9 @@
 # Builds the libFuzzer targets (clang, ASan+UBSan) and runs each in turn for a bounded time.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]      default 300, or $FUZZ_SECONDS
 # Environment: BUILD_DIR (default build-fuzz), FUZZ_TARGETS (names to run, default all),
-# FUZZ_TIMEOUT (seconds per input, default 10), FUZZ_RSS_MB (default 2048).
+# FUZZ_TIMEOUT (seconds per input, default 10), FUZZ_RSS_MB (default 2048), FUZZ_SEED (libFuzzer's
+# random seed; unset, a new one each run; CI fixes it so that its short run tries the same inputs
+# every time and a red run is a finding that can be replayed, not a roll of the dice).
 # The working corpus of a target is $BUILD_DIR/corpus/<target> (kept between runs, seeded from
 # fuzz/corpus/<name>), findings go to $BUILD_DIR/artifacts/<target>/, the output to
 # $BUILD_DIR/logs/<target>.log. Exits non-zero when any target found a crash, leak or time-out.
@@ -13,6 +15,8 @@ seconds=${1:-${FUZZ_SECONDS:-300}}
 build=${BUILD_DIR:-build-fuzz}
 timeout=${FUZZ_TIMEOUT:-10}
 rss=${FUZZ_RSS_MB:-2048}
+seed=()
+[ -n "${FUZZ_SEED:-}" ] && seed=(-seed="$FUZZ_SEED")
 
 ./scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -39,7 +43,7 @@ for t in $targets; do
   rc=0
   # New inputs go to the first folder; the committed seeds are read from the second.
   "$build/fuzz/$t" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb="$rss" \
-    -artifact_prefix="$artifacts/" -print_final_stats=1 "${dict[@]}" \
+    -artifact_prefix="$artifacts/" -print_final_stats=1 "${seed[@]}" "${dict[@]}" \
     "$corpus" "fuzz/corpus/$name" >"$log" 2>&1 || rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1 || true)
