@@ -95,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string out;
     xml.toString(out);
-    // The declaration keeps the document's version and names the encoding written.
+    // The declaration keeps the document's version and names the encoding written (a
+    // standalone="..." of the input follows it).
     const std::string declaration = out.substr(0, out.find('\n'));
     FUZZ_CHECK(declaration.compare(0, 14, "<?xml version=") == 0);
-    const std::string encoding = " encoding=\"utf-8\"?>";
-    FUZZ_CHECK(declaration.size() > encoding.size() &&
-               declaration.compare(declaration.size() - encoding.size(), encoding.size(), encoding) == 0);
+    FUZZ_CHECK(declaration.size() > 2 && declaration.compare(declaration.size() - 2, 2, "?>") == 0);
+    FUZZ_CHECK(declaration.find(" encoding=\"utf-8\"") != std::string::npos);
     // What was saved loads again: the configuration store rewrites its file this way.
     if (hasNamespaceNameWithLessThan(root))
         return 0;

@@ -35,6 +35,8 @@ cp envelope.tmp $c/xmlparser/envelope
 { printf '0'; printf '<?xml version="1.0"?>\n<config><!-- kept --><i name="SurveySatisfactionSupported">0</i><i name="Custom"/>\n</config>\n'; } > $c/libxml/config-string
 { printf '1'; cat envelope.tmp; } > $c/libxml/envelope-memory
 { printf '0'; cat $c/xmlparser/namespaces; } > $c/libxml/namespaces-string
+# A standalone declaration: it follows the encoding in what is written.
+{ printf '0'; printf '<?xml version="1.0" standalone="yes"?><config><i name="a"/></config>\n'; } > $c/libxml/standalone-string
 # A namespace name holding "<" (escaped in the input): libxml2 writes it back unescaped.
 { printf '0'; printf '<r xmlns:n="urn:a&lt;b"><n:a k="1">x</n:a></r>'; } > $c/libxml/namespace-name-lt-string
 
