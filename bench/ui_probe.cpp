@@ -105,58 +105,10 @@ public:
     }
 
     // Handles X events until the first frame shows or `timeoutMs` passes; its time, or < 0.
-    double waitFirstFrame(double timeoutMs) {
-        const double end = nowMs() + timeoutMs;
-        while (nowMs() < end) {
-            if (!XPending(m_dpy)) {
-                pollfd pfd{ConnectionNumber(m_dpy), POLLIN, 0};
-                poll(&pfd, 1, 5);
-                int status = 0;
-                if (waitpid(m_pid, &status, WNOHANG) == m_pid)
-                    fail("the program exited before it showed a frame");
-                continue;
-            }
-            XEvent ev;
-            XNextEvent(m_dpy, &ev);
-            const double at = nowMs();
-            if (ev.type == CreateNotify && !ev.xcreatewindow.override_redirect) {
-                m_damages[ev.xcreatewindow.window] =
-                    XDamageCreate(m_dpy, ev.xcreatewindow.window, XDamageReportNonEmpty);
-            } else if (ev.type == m_damageEvent + XDamageNotify) {
-                const auto* de = reinterpret_cast<XDamageNotifyEvent*>(&ev);
-                XDamageSubtract(m_dpy, de->damage, None, None);
-                const bool owned = ownedByChild(de->drawable);
-                const bool content = owned && showsContent(de->drawable);
-                if (m_trace)
-                    std::fprintf(stderr, "ui_probe: %.1f ms damage window 0x%lx %dx%d+%d+%d%s%s\n", at - m_start,
-                                 de->drawable, de->area.width, de->area.height, de->area.x, de->area.y,
-                                 owned ? " (the program's)" : "", content ? " with content" : "");
-                if (content)
-                    return at;
-            }
-        }
-        return -1;
-    }
+    double waitFirstFrame(double timeoutMs) { return pump(timeoutMs, true); }
 
     // Handles events for `ms` more (the trace shows what is drawn after the first frame).
-    void drain(double ms) {
-        const double end = nowMs() + ms;
-        while (nowMs() < end) {
-            while (XPending(m_dpy)) {
-                XEvent ev;
-                XNextEvent(m_dpy, &ev);
-                if (ev.type == m_damageEvent + XDamageNotify) {
-                    const auto* de = reinterpret_cast<XDamageNotifyEvent*>(&ev);
-                    XDamageSubtract(m_dpy, de->damage, None, None);
-                    if (m_trace && ownedByChild(de->drawable))
-                        std::fprintf(stderr, "ui_probe: %.1f ms damage %dx%d+%d+%d\n", nowMs() - m_start,
-                                     de->area.width, de->area.height, de->area.x, de->area.y);
-                }
-            }
-            pollfd pfd{ConnectionNumber(m_dpy), POLLIN, 0};
-            poll(&pfd, 1, 5);
-        }
-    }
+    void drain(double ms) { pump(ms, false); }
 
     void key(const char* name) {
         const KeyCode code = XKeysymToKeycode(m_dpy, XStringToKeysym(name));
@@ -173,6 +125,41 @@ public:
     }
 
 private:
+    // The event loop of both waits; with `untilContent` it returns at the first frame with
+    // content (and fails when the program ends first), otherwise it runs for the whole time.
+    double pump(double ms, bool untilContent) {
+        const double end = nowMs() + ms;
+        while (nowMs() < end) {
+            if (!XPending(m_dpy)) {
+                pollfd pfd{ConnectionNumber(m_dpy), POLLIN, 0};
+                poll(&pfd, 1, 5);
+                int status = 0;
+                if (untilContent && waitpid(m_pid, &status, WNOHANG) == m_pid)
+                    fail("the program exited before it showed a frame");
+                continue;
+            }
+            XEvent ev;
+            XNextEvent(m_dpy, &ev);
+            const double at = nowMs();
+            if (ev.type == CreateNotify && !ev.xcreatewindow.override_redirect) {
+                m_damages[ev.xcreatewindow.window] =
+                    XDamageCreate(m_dpy, ev.xcreatewindow.window, XDamageReportNonEmpty);
+            } else if (ev.type == m_damageEvent + XDamageNotify) {
+                const auto* de = reinterpret_cast<XDamageNotifyEvent*>(&ev);
+                XDamageSubtract(m_dpy, de->damage, None, None);
+                const bool owned = ownedByChild(de->drawable);
+                const bool content = owned && untilContent && showsContent(de->drawable);
+                if (m_trace)
+                    std::fprintf(stderr, "ui_probe: %.1f ms damage window 0x%lx %dx%d+%d+%d%s%s\n", at - m_start,
+                                 de->drawable, de->area.width, de->area.height, de->area.x, de->area.y,
+                                 owned ? " (the program's)" : "", content ? " with content" : "");
+                if (content)
+                    return at;
+            }
+        }
+        return -1;
+    }
+
     bool ownedByChild(Window w) {
         auto it = m_owner.find(w);
         if (it != m_owner.end())
