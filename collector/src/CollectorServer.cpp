@@ -22,15 +22,6 @@ namespace {
 // Session ids, PIN codes and device values are short; anything longer is not a television.
 constexpr size_t kMaxHeaderValue = 256;
 
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return buf;
-}
-
 bool fileReadable(const std::string& path) {
     struct stat st;
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -85,7 +76,7 @@ CollectorServer::CollectorServer(ServerOptions options) : m_options(std::move(op
         throw std::runtime_error("no database path");
     // Parsers run on several request threads at once.
     xmlInitParser();
-    m_store = std::make_unique<Store>(m_options.dbPath);
+    m_store = openStore(m_options.dbPath);
 }
 
 CollectorServer::~CollectorServer() {

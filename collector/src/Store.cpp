@@ -1,230 +1,194 @@
 #include "collector/Store.h"
 
-#include <sqlite3.h>
+#include "StoreBackends.h"
+#include "collector/Migrations.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 
 namespace collector {
 
 namespace {
 
-const char* const kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS uploads(
-  id               INTEGER PRIMARY KEY,
-  received_at      TEXT    NOT NULL,
-  remote_addr      TEXT    NOT NULL,
-  session_id       TEXT    NOT NULL,
-  pincode          TEXT    NOT NULL,
-  duid             TEXT    NOT NULL,
-  category         TEXT    NOT NULL,
-  source           TEXT    NOT NULL,
-  purchase_date    TEXT    NOT NULL,
-  product_year     TEXT    NOT NULL,
-  local_set        TEXT    NOT NULL,
-  country          TEXT    NOT NULL,
-  model_name       TEXT    NOT NULL,
-  firmware_version TEXT    NOT NULL,
-  file_name        TEXT    NOT NULL,
-  file_size        INTEGER NOT NULL,
-  crc32            INTEGER NOT NULL,
-  envelope         TEXT    NOT NULL,
-  UNIQUE(session_id, duid, crc32)
-);
-CREATE TABLE IF NOT EXISTS answers(
-  upload_id     INTEGER NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
-  question      INTEGER NOT NULL CHECK(question BETWEEN 1 AND 5),
-  selected      INTEGER NOT NULL CHECK(selected BETWEEN 1 AND 10),
-  question_text TEXT    NOT NULL,
-  answer_text   TEXT    NOT NULL,
-  PRIMARY KEY(upload_id, question)
-);
-PRAGMA user_version = 1;
-)sql";
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
-// A prepared statement that finalises itself; binds are 1-based like SQLite's.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : m_db(db) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            fail("prepare");
+// PostgreSQL keeps only valid UTF-8 without NUL in TEXT; SQLite would keep anything. Holding
+// both to the same rule keeps the backends interchangeable, and a refusal (400) stops a client
+// from retrying what could never be stored.
+bool storableText(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        size_t len = 0;
+        unsigned min = 0;
+        unsigned cp = 0;
+        if (c == 0)
+            return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            len = 2, min = 0x80, cp = c & 0x1Fu;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3, min = 0x800, cp = c & 0x0Fu;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4, min = 0x10000, cp = c & 0x07u;
+        } else {
+            return false;
+        }
+        if (i + len > s.size())
+            return false;
+        for (size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    return true;
+}
 
-    Statement& bind(int i, const std::string& text) {
-        check(sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
-        return *this;
-    }
-    Statement& bind(int i, int64_t value) {
-        check(sqlite3_bind_int64(m_stmt, i, value));
-        return *this;
-    }
-    // True while a row is available.
-    bool step() {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            fail("step");
-        return false;
-    }
-    std::string text(int col) const {
-        const unsigned char* t = sqlite3_column_text(m_stmt, col);
-        return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(m_stmt, col)))
-                 : std::string();
-    }
-    int64_t integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
-    void reset() {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-
-private:
-    void check(int rc) {
-        if (rc != SQLITE_OK)
-            fail("bind");
-    }
-    [[noreturn]] void fail(const char* what) {
-        throw std::runtime_error(std::string("sqlite ") + what + ": " + sqlite3_errmsg(m_db));
-    }
-
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
+void requireStorable(const UploadRecord& r) {
+    for (const std::string* h : {&r.sessionId, &r.pinCode, &r.duid, &r.category, &r.source, &r.purchaseDate,
+                                 &r.productYear, &r.fileName, &r.remoteAddr})
+        if (!storableText(*h))
+            throw UploadError("badheader", 400, "a header value or the file name is not UTF-8 text");
+    const DeviceBlock& d = r.envelope.device;
+    bool ok = storableText(r.envelopeXml);
+    for (const std::string* v : {&d.localSet, &d.country, &d.modelName, &d.firmwareVersion})
+        ok = ok && storableText(*v);
+    for (const SurveyItem& item : r.envelope.items)
+        ok = ok && storableText(item.question) && storableText(item.answer);
+    if (!ok)
+        throw UploadError("baddata", 400, "the envelope is not UTF-8 text");
+}
 
 } // namespace
 
-Store::Store(const std::string& path, eOpenMode mode) {
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
-                      (mode == eOpenMode::Create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
-        const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw std::runtime_error("cannot open database " + path + ": " + message);
-    }
-    try {
-        // A report may read while the server writes; both wait for each other briefly.
-        sqlite3_busy_timeout(m_db, 5000);
-        exec("PRAGMA foreign_keys = ON");
-        if (mode == eOpenMode::Create) {
-            exec("PRAGMA journal_mode = WAL");
-            exec("PRAGMA synchronous = NORMAL");
-            exec(kSchema);
-        }
-    } catch (...) {
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw;
-    }
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
 }
 
-Store::~Store() {
-    sqlite3_close(m_db);
+const std::string& QueryResult::text(size_t row, size_t col) const {
+    static const std::string null;
+    const std::optional<std::string>& v = rows.at(row).at(col);
+    return v ? *v : null;
 }
 
-void Store::exec(const char* sql) const {
-    char* err = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        const std::string message = err ? err : sqlite3_errmsg(m_db);
-        sqlite3_free(err);
-        throw std::runtime_error("sqlite: " + message);
-    }
+int64_t QueryResult::integer(size_t row, size_t col) const {
+    const std::optional<std::string>& v = rows.at(row).at(col);
+    if (!v || v->empty())
+        throw std::runtime_error("column " + std::to_string(col) + " is not a number");
+    errno = 0;
+    char* end = nullptr;
+    const long long n = std::strtoll(v->c_str(), &end, 10);
+    if (*end != '\0' || errno != 0)
+        throw std::runtime_error("column " + std::to_string(col) + " is not a whole number: " + *v);
+    return n;
 }
 
 Store::InsertResult Store::insert(const UploadRecord& r) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    exec("BEGIN IMMEDIATE");
-    try {
-        InsertResult result;
-        Statement up(m_db,
-                     "INSERT INTO uploads(received_at, remote_addr, session_id, pincode, duid, category,"
-                     " source, purchase_date, product_year, local_set, country, model_name,"
-                     " firmware_version, file_name, file_size, crc32, envelope)"
-                     " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-                     " ON CONFLICT(session_id, duid, crc32) DO NOTHING");
+    requireStorable(r);
+    InsertResult result;
+    transaction([&](SqlSession& s) {
         const DeviceBlock& d = r.envelope.device;
-        up.bind(1, r.receivedAt).bind(2, r.remoteAddr).bind(3, r.sessionId).bind(4, r.pinCode);
-        up.bind(5, r.duid).bind(6, r.category).bind(7, r.source).bind(8, r.purchaseDate);
-        up.bind(9, r.productYear).bind(10, d.localSet).bind(11, d.country).bind(12, d.modelName);
-        up.bind(13, d.firmwareVersion).bind(14, r.fileName).bind(15, static_cast<int64_t>(r.fileSize));
-        up.bind(16, static_cast<int64_t>(r.crc32)).bind(17, r.envelopeXml);
-        up.step();
-        if (sqlite3_changes(m_db) == 0) {
-            Statement first(m_db, "SELECT id FROM uploads WHERE session_id = ? AND duid = ? AND crc32 = ?");
-            first.bind(1, r.sessionId).bind(2, r.duid).bind(3, static_cast<int64_t>(r.crc32));
-            if (!first.step())
+        // On a conflict the statement waits for a concurrent insert of the same key to end,
+        // so a racing repeat finds the first one's row committed below.
+        const QueryResult up = s.query(
+            "INSERT INTO uploads(received_at, remote_addr, session_id, pincode, duid, category,"
+            " source, purchase_date, product_year, local_set, country, model_name,"
+            " firmware_version, file_name, file_size, crc32, envelope)"
+            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+            " ON CONFLICT(session_id, duid, crc32) DO NOTHING RETURNING id",
+            {r.receivedAt, r.remoteAddr, r.sessionId, r.pinCode, r.duid, r.category, r.source, r.purchaseDate,
+             r.productYear, d.localSet, d.country, d.modelName, d.firmwareVersion, r.fileName,
+             static_cast<int64_t>(r.fileSize), static_cast<int64_t>(r.crc32), r.envelopeXml});
+        if (up.empty()) {
+            const QueryResult first = s.query("SELECT id FROM uploads WHERE session_id = ? AND duid = ? AND crc32 = ?",
+                                              {r.sessionId, r.duid, static_cast<int64_t>(r.crc32)});
+            if (first.empty())
                 throw std::runtime_error("duplicate upload vanished");
-            result.id = first.integer(0);
+            result.id = first.integer(0, 0);
             result.duplicate = true;
-        } else {
-            result.id = sqlite3_last_insert_rowid(m_db);
-            Statement ans(m_db,
-                          "INSERT INTO answers(upload_id, question, selected, question_text, answer_text)"
-                          " VALUES(?,?,?,?,?)");
-            for (const SurveyItem& item : r.envelope.items) {
-                ans.reset();
-                ans.bind(1, result.id).bind(2, int64_t{item.index}).bind(3, int64_t{item.selected});
-                ans.bind(4, item.question).bind(5, item.answer);
-                ans.step();
-            }
+            return;
         }
-        exec("COMMIT");
-        return result;
-    } catch (...) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+        result.id = up.integer(0, 0);
+        result.duplicate = false;
+        for (const SurveyItem& item : r.envelope.items)
+            s.execute("INSERT INTO answers(upload_id, question, selected, question_text, answer_text)"
+                      " VALUES(?,?,?,?,?)",
+                      {result.id, int64_t{item.index}, int64_t{item.selected}, item.question, item.answer});
+    });
+    return result;
 }
 
 std::vector<StoredSurvey> Store::surveys() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<StoredSurvey> out;
-    Statement q(m_db, "SELECT id, received_at, session_id, pincode, duid, model_name, country"
-                      " FROM uploads ORDER BY id");
-    while (q.step()) {
+    const QueryResult u = query("SELECT id, received_at, session_id, pincode, duid, model_name, country"
+                                " FROM uploads ORDER BY id");
+    for (size_t i = 0; i < u.rows.size(); ++i) {
         StoredSurvey s;
-        s.id = q.integer(0);
-        s.receivedAt = q.text(1);
-        s.sessionId = q.text(2);
-        s.pinCode = q.text(3);
-        s.duid = q.text(4);
-        s.modelName = q.text(5);
-        s.country = q.text(6);
+        s.id = u.integer(i, 0);
+        s.receivedAt = u.text(i, 1);
+        s.sessionId = u.text(i, 2);
+        s.pinCode = u.text(i, 3);
+        s.duid = u.text(i, 4);
+        s.modelName = u.text(i, 5);
+        s.country = u.text(i, 6);
         out.push_back(std::move(s));
     }
-    Statement a(m_db, "SELECT upload_id, question, selected FROM answers ORDER BY upload_id");
+    const QueryResult a = query("SELECT upload_id, question, selected FROM answers ORDER BY upload_id");
     size_t at = 0;
-    while (a.step()) {
-        const int64_t id = a.integer(0);
+    for (size_t i = 0; i < a.rows.size(); ++i) {
+        const int64_t id = a.integer(i, 0);
         while (at < out.size() && out[at].id < id)
             ++at;
-        const int64_t question = a.integer(1);
+        const int64_t question = a.integer(i, 1);
         if (at < out.size() && out[at].id == id && question >= 1 && question <= kQuestionCount)
-            out[at].selected[static_cast<size_t>(question - 1)] = static_cast<int>(a.integer(2));
+            out[at].selected[static_cast<size_t>(question - 1)] = static_cast<int>(a.integer(i, 2));
     }
     return out;
 }
 
 AnswerCounts Store::answerCounts() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
     AnswerCounts counts{};
-    Statement q(m_db, "SELECT question, selected, COUNT(*) FROM answers GROUP BY question, selected");
-    while (q.step()) {
-        const int64_t question = q.integer(0);
-        const int64_t selected = q.integer(1);
+    const QueryResult q = query("SELECT question, selected, COUNT(*) FROM answers GROUP BY question, selected");
+    for (size_t i = 0; i < q.rows.size(); ++i) {
+        const int64_t question = q.integer(i, 0);
+        const int64_t selected = q.integer(i, 1);
         if (question >= 1 && question <= kQuestionCount && selected >= 1 && selected <= kMaxAnswers)
             counts[static_cast<size_t>(question - 1)][static_cast<size_t>(selected - 1)] =
-                static_cast<int>(q.integer(2));
+                static_cast<int>(q.integer(i, 2));
     }
     return counts;
 }
 
-std::string Store::journalMode() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Statement q(m_db, "PRAGMA journal_mode");
-    return q.step() ? q.text(0) : std::string();
+int Store::schemaVersion() const {
+    return static_cast<int>(query("SELECT COALESCE(MAX(version), 0) FROM schema_migrations").integer(0, 0));
+}
+
+std::unique_ptr<Store> openStore(const std::string& db, Store::eOpenMode mode) {
+    std::unique_ptr<Store> store;
+    if (startsWith(db, "postgresql://") || startsWith(db, "postgres://"))
+        store = openPostgresStore(db);
+    else if (startsWith(db, "sqlite:"))
+        store = openSqliteStore(db.substr(7), mode);
+    else
+        store = openSqliteStore(db, mode);
+    migrate(*store);
+    return store;
 }
 
 } // namespace collector

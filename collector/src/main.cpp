@@ -1,5 +1,5 @@
 // tavcollector: receives the survey uploads of the televisions over HTTPS, stores them in
-// SQLite and reports on them.
+// SQLite or PostgreSQL and reports on them.
 #include "collector/Certs.h"
 #include "collector/CollectorServer.h"
 #include "collector/Report.h"
@@ -19,15 +19,17 @@ namespace {
 
 const char* const kUsage =
     "usage:\n"
-    "  tavcollector serve --db FILE (--cert-dir DIR | --cert FILE --key FILE)\n"
+    "  tavcollector serve --db DB (--cert-dir DIR | --cert FILE --key FILE)\n"
     "                     [--host 127.0.0.1] [--port N] [--port-file FILE] [--path /survey]\n"
     "                     [--max-body BYTES] [--delay-ms MS] [--reply ok|fail|http500]\n"
     "      Serves HTTPS on loopback until SIGINT or SIGTERM. --port 0 (the default) picks a\n"
     "      free port; the upload URL is printed on stdout and the port written to --port-file.\n"
     "      --delay-ms holds every upload before answering; --reply fail answers stat \"fail\",\n"
     "      --reply http500 answers HTTP 500; neither stores anything.\n"
-    "  tavcollector report --db FILE\n"
+    "  tavcollector report --db DB\n"
     "      Prints the stored surveys and how often each answer was chosen.\n"
+    "  DB is an SQLite file (PATH or sqlite:PATH, made when missing) or a PostgreSQL URI\n"
+    "  (postgresql://USER@HOST:PORT/NAME); several collectors can share one PostgreSQL database.\n"
     "  tavcollector certs --dir DIR [--force] [--install-ca FILE]\n"
     "      Makes a local CA (ca.pem, ca.key) and a server certificate for 127.0.0.1/localhost\n"
     "      (server.pem, server.key) in DIR when missing, and adds the CA to the bundle FILE.\n";
@@ -150,8 +152,8 @@ int report(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
     }
-    collector::Store store(a["--db"], collector::Store::eOpenMode::Existing);
-    std::cout << collector::formatReport(store.surveys(), store.answerCounts());
+    const auto store = collector::openStore(a["--db"], collector::Store::eOpenMode::Existing);
+    std::cout << collector::formatReport(store->surveys(), store->answerCounts());
     return 0;
 }
 

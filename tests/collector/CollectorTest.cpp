@@ -178,10 +178,11 @@ TEST(CollectorUpload, DelayHoldsTheReplyAndStopCutsItShort) {
 
 TEST(CollectorStore, AnUploadIsStoredWhole) {
     tavtest::TempDir dir;
-    EXPECT_THROW(collector::Store(dir.file("missing.sqlite"), collector::Store::eOpenMode::Existing),
+    EXPECT_THROW(collector::openStore(dir.file("missing.sqlite"), collector::Store::eOpenMode::Existing),
                  std::runtime_error);
 
-    collector::Store store(dir.file("s.sqlite"));
+    const auto owned = collector::openStore(dir.file("s.sqlite"));
+    collector::Store& store = *owned;
     collector::UploadRecord rec;
     rec.sessionId = "S";
     rec.duid = "D";

@@ -1,16 +1,22 @@
-// The collector's database: one SQLite file in WAL mode, one row per accepted upload and one
-// row per answered question. Safe to share between the server's request threads.
+// The collector's database behind one interface, with two backends chosen by the --db text:
+//   "sqlite:PATH" or a bare PATH   an embedded SQLite file in WAL mode (the default);
+//   "postgresql://..." ("postgres://...")   a PostgreSQL server, given as a libpq URI, which
+//                                  several collector processes can share.
+// Both hold the same tables (see Migrations.h), migrated to the newest version when opened. A
+// write is answered only once its commit is durable (SQLite synchronous=FULL, PostgreSQL
+// synchronous_commit=on). A Store is safe to share between threads.
 #pragma once
 
 #include "collector/Upload.h"
 
 #include <array>
 #include <cstdint>
-#include <mutex>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
-
-struct sqlite3;
 
 namespace collector {
 
@@ -47,35 +53,84 @@ struct StoredSurvey {
 // Counts[q][a]: how many stored surveys chose answer a + 1 of question q + 1.
 using AnswerCounts = std::array<std::array<int, kMaxAnswers>, kQuestionCount>;
 
+enum class eDialect { SQLite, PostgreSQL };
+
+// The current time in the stored form (UTC, "YYYY-MM-DD hh:mm:ss"); text sorts by time.
+std::string utcNow();
+
+// A statement parameter. Statements given to SqlSession/Store mark parameters with '?' on both
+// backends (PostgreSQL's are renumbered to $1, $2, ...; a '?' inside a quoted literal or
+// identifier is left alone, so do not use PostgreSQL's '?' operators through this seam).
+using SqlValue = std::variant<std::nullptr_t, int64_t, std::string>;
+using SqlParams = std::vector<SqlValue>;
+
+// Rows of a query, every value as text as the backend prints it (integers in decimal, NULL as
+// nullopt). Booleans differ (1/0 against t/f): select a CASE or an integer to stay portable.
+struct QueryResult {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::optional<std::string>>> rows;
+
+    bool empty() const { return rows.empty(); }
+    // The value at (row, col); "" for NULL. Throws std::out_of_range outside the result.
+    const std::string& text(size_t row, size_t col) const;
+    // The value as a whole number; throws std::runtime_error when it is not one (or is NULL).
+    int64_t integer(size_t row, size_t col) const;
+};
+
+// The statements of one connection; inside Store::transaction all of them are one transaction.
+class SqlSession {
+public:
+    virtual ~SqlSession() = default;
+    virtual eDialect dialect() const = 0;
+    virtual QueryResult query(const std::string& sql, const SqlParams& params = {}) = 0;
+    // A statement that returns no rows; gives the number of rows it changed.
+    virtual int64_t execute(const std::string& sql, const SqlParams& params = {}) = 0;
+    // Several ';'-separated statements without parameters (schema changes).
+    virtual void script(const std::string& sql) = 0;
+};
+
 class Store {
 public:
     enum class eOpenMode { Create, Existing };
 
-    // Create makes the file and its tables when missing; Existing fails on a missing file.
-    // Throws std::runtime_error with SQLite's message.
-    explicit Store(const std::string& path, eOpenMode mode = eOpenMode::Create);
-    ~Store();
+    virtual ~Store() = default;
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
+
+    virtual eDialect dialect() const = 0;
+    // What the database is, for messages; a PostgreSQL password is left out.
+    virtual std::string describe() const = 0;
+
+    // One statement in a transaction of its own.
+    virtual QueryResult query(const std::string& sql, const SqlParams& params = {}) const = 0;
+    virtual int64_t execute(const std::string& sql, const SqlParams& params = {}) = 0;
+    // Runs `work` in one transaction on one connection: committed (durably) when it returns,
+    // rolled back when it throws, and the exception goes on. Do not call the Store's own
+    // methods from inside `work`; use the session it is given.
+    virtual void transaction(const std::function<void(SqlSession&)>& work) = 0;
 
     struct InsertResult {
         int64_t id = 0;
         bool duplicate = false;  // the same file of the same session and device was stored before
     };
     // Stores the upload and its answers in one transaction: all of it or nothing. A second
-    // delivery of the same file (a client retry after a lost reply) is not stored again and
-    // gives the id of the first. Throws std::runtime_error after rolling back.
+    // delivery of the same file (a client retry after a lost reply, also one racing the first
+    // on another collector process) is not stored again and gives the id of the first.
+    // Throws std::runtime_error after rolling back.
     InsertResult insert(const UploadRecord& record);
 
     std::vector<StoredSurvey> surveys() const;
     AnswerCounts answerCounts() const;
-    std::string journalMode() const;
+    // The newest migration applied to the database.
+    int schemaVersion() const;
 
-private:
-    void exec(const char* sql) const;
-
-    sqlite3* m_db = nullptr;
-    mutable std::mutex m_mutex;
+protected:
+    Store() = default;
 };
+
+// Opens (and migrates) the database that `db` names: "sqlite:PATH", a bare PATH, or a
+// "postgresql://"/"postgres://" URI. Existing refuses a missing SQLite file instead of creating
+// it. Throws std::runtime_error with the backend's message.
+std::unique_ptr<Store> openStore(const std::string& db, Store::eOpenMode mode = Store::eOpenMode::Create);
 
 } // namespace collector

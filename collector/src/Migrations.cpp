@@ -1,0 +1,125 @@
+#include "collector/Migrations.h"
+
+#include "collector/Store.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace collector {
+
+namespace {
+
+// Version 1 adopts the tables of databases made before versioning (same shape, IF NOT EXISTS).
+// The indexed device columns and the time are what reports filter and group by.
+const char* const kV1Sqlite = R"sql(
+CREATE TABLE IF NOT EXISTS uploads(
+  id               INTEGER PRIMARY KEY,
+  received_at      TEXT    NOT NULL,
+  remote_addr      TEXT    NOT NULL,
+  session_id       TEXT    NOT NULL,
+  pincode          TEXT    NOT NULL,
+  duid             TEXT    NOT NULL,
+  category         TEXT    NOT NULL,
+  source           TEXT    NOT NULL,
+  purchase_date    TEXT    NOT NULL,
+  product_year     TEXT    NOT NULL,
+  local_set        TEXT    NOT NULL,
+  country          TEXT    NOT NULL,
+  model_name       TEXT    NOT NULL,
+  firmware_version TEXT    NOT NULL,
+  file_name        TEXT    NOT NULL,
+  file_size        INTEGER NOT NULL,
+  crc32            INTEGER NOT NULL,
+  envelope         TEXT    NOT NULL,
+  UNIQUE(session_id, duid, crc32)
+);
+CREATE TABLE IF NOT EXISTS answers(
+  upload_id     INTEGER NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
+  question      INTEGER NOT NULL CHECK(question BETWEEN 1 AND 5),
+  selected      INTEGER NOT NULL CHECK(selected BETWEEN 1 AND 10),
+  question_text TEXT    NOT NULL,
+  answer_text   TEXT    NOT NULL,
+  PRIMARY KEY(upload_id, question)
+);
+CREATE INDEX IF NOT EXISTS uploads_received_at ON uploads(received_at);
+CREATE INDEX IF NOT EXISTS uploads_country ON uploads(country, received_at);
+CREATE INDEX IF NOT EXISTS uploads_model_name ON uploads(model_name, received_at);
+CREATE INDEX IF NOT EXISTS uploads_firmware_version ON uploads(firmware_version, received_at);
+CREATE INDEX IF NOT EXISTS uploads_local_set ON uploads(local_set, received_at);
+CREATE INDEX IF NOT EXISTS answers_question_selected ON answers(question, selected);
+)sql";
+
+const char* const kV1Postgresql = R"sql(
+CREATE TABLE IF NOT EXISTS uploads(
+  id               BIGSERIAL PRIMARY KEY,
+  received_at      TEXT    NOT NULL,
+  remote_addr      TEXT    NOT NULL,
+  session_id       TEXT    NOT NULL,
+  pincode          TEXT    NOT NULL,
+  duid             TEXT    NOT NULL,
+  category         TEXT    NOT NULL,
+  source           TEXT    NOT NULL,
+  purchase_date    TEXT    NOT NULL,
+  product_year     TEXT    NOT NULL,
+  local_set        TEXT    NOT NULL,
+  country          TEXT    NOT NULL,
+  model_name       TEXT    NOT NULL,
+  firmware_version TEXT    NOT NULL,
+  file_name        TEXT    NOT NULL,
+  file_size        BIGINT  NOT NULL,
+  crc32            BIGINT  NOT NULL,
+  envelope         TEXT    NOT NULL,
+  UNIQUE(session_id, duid, crc32)
+);
+CREATE TABLE IF NOT EXISTS answers(
+  upload_id     BIGINT  NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
+  question      INTEGER NOT NULL CHECK(question BETWEEN 1 AND 5),
+  selected      INTEGER NOT NULL CHECK(selected BETWEEN 1 AND 10),
+  question_text TEXT    NOT NULL,
+  answer_text   TEXT    NOT NULL,
+  PRIMARY KEY(upload_id, question)
+);
+CREATE INDEX IF NOT EXISTS uploads_received_at ON uploads(received_at);
+CREATE INDEX IF NOT EXISTS uploads_country ON uploads(country, received_at);
+CREATE INDEX IF NOT EXISTS uploads_model_name ON uploads(model_name, received_at);
+CREATE INDEX IF NOT EXISTS uploads_firmware_version ON uploads(firmware_version, received_at);
+CREATE INDEX IF NOT EXISTS uploads_local_set ON uploads(local_set, received_at);
+CREATE INDEX IF NOT EXISTS answers_question_selected ON answers(question, selected);
+)sql";
+
+// Any constant will do as long as nothing else on the server takes the same advisory lock.
+const char* const kMigrationLock = "SELECT pg_advisory_xact_lock(7236047101611245909)";
+
+} // namespace
+
+const std::vector<Migration>& migrations() {
+    static const std::vector<Migration> list = {
+        {1, "uploads and answers", kV1Sqlite, kV1Postgresql},
+    };
+    return list;
+}
+
+void migrate(Store& store) {
+    const std::vector<Migration>& list = migrations();
+    store.transaction([&](SqlSession& s) {
+        if (s.dialect() == eDialect::PostgreSQL)
+            s.query(kMigrationLock);
+        s.script("CREATE TABLE IF NOT EXISTS schema_migrations("
+                 "version INTEGER PRIMARY KEY, name TEXT NOT NULL, applied_at TEXT NOT NULL)");
+        const QueryResult current = s.query("SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
+        const int64_t have = current.integer(0, 0);
+        if (have > static_cast<int64_t>(list.size()))
+            throw std::runtime_error("the database " + store.describe() + " has schema version " +
+                                     std::to_string(have) + ", newer than this collector's " +
+                                     std::to_string(list.size()));
+        for (const Migration& m : list) {
+            if (m.version <= have)
+                continue;
+            s.script(s.dialect() == eDialect::SQLite ? m.sqlite : m.postgresql);
+            s.execute("INSERT INTO schema_migrations(version, name, applied_at) VALUES(?, ?, ?)",
+                      {int64_t{m.version}, std::string(m.name), utcNow()});
+        }
+    });
+}
+
+} // namespace collector

@@ -1,0 +1,158 @@
+// The embedded backend: one SQLite file in WAL mode, one connection shared under a lock.
+#include "StoreBackends.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <stdexcept>
+
+namespace collector {
+
+namespace {
+
+class SqliteSession : public SqlSession {
+public:
+    explicit SqliteSession(sqlite3* db) : m_db(db) {}
+
+    eDialect dialect() const override { return eDialect::SQLite; }
+
+    QueryResult query(const std::string& sql, const SqlParams& params) override {
+        QueryResult out;
+        run(sql, params, &out);
+        return out;
+    }
+
+    int64_t execute(const std::string& sql, const SqlParams& params) override {
+        run(sql, params, nullptr);
+        return sqlite3_changes64(m_db);
+    }
+
+    void script(const std::string& sql) override {
+        char* err = nullptr;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            const std::string message = err ? err : sqlite3_errmsg(m_db);
+            sqlite3_free(err);
+            throw std::runtime_error("sqlite: " + message);
+        }
+    }
+
+private:
+    [[noreturn]] void fail(const char* what) const {
+        throw std::runtime_error(std::string("sqlite ") + what + ": " + sqlite3_errmsg(m_db));
+    }
+
+    void run(const std::string& sql, const SqlParams& params, QueryResult* out) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK)
+            fail("prepare");
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+        if (static_cast<size_t>(sqlite3_bind_parameter_count(raw)) != params.size())
+            throw std::runtime_error("sqlite: " + std::to_string(params.size()) + " parameters for " + sql);
+        for (size_t i = 0; i < params.size(); ++i) {
+            const int at = static_cast<int>(i + 1);
+            int rc = SQLITE_OK;
+            if (const auto* n = std::get_if<int64_t>(&params[i]))
+                rc = sqlite3_bind_int64(raw, at, *n);
+            else if (const auto* t = std::get_if<std::string>(&params[i]))
+                rc = sqlite3_bind_text(raw, at, t->data(), static_cast<int>(t->size()), SQLITE_STATIC);
+            else
+                rc = sqlite3_bind_null(raw, at);
+            if (rc != SQLITE_OK)
+                fail("bind");
+        }
+        const int columns = sqlite3_column_count(raw);
+        if (out)
+            for (int c = 0; c < columns; ++c)
+                out->columns.emplace_back(sqlite3_column_name(raw, c));
+        for (;;) {
+            const int rc = sqlite3_step(raw);
+            if (rc == SQLITE_DONE)
+                break;
+            if (rc != SQLITE_ROW)
+                fail("step");
+            if (!out)
+                continue;
+            auto& row = out->rows.emplace_back();
+            for (int c = 0; c < columns; ++c) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(raw, c));
+                if (t)
+                    row.emplace_back(std::string(t, static_cast<size_t>(sqlite3_column_bytes(raw, c))));
+                else
+                    row.emplace_back(std::nullopt);
+            }
+        }
+    }
+
+    sqlite3* m_db;
+};
+
+class SqliteStore : public Store {
+public:
+    SqliteStore(const std::string& path, eOpenMode mode) : m_path(path) {
+        if (path.empty())
+            throw std::runtime_error("no database path");
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
+                          (mode == eOpenMode::Create ? SQLITE_OPEN_CREATE : 0);
+        if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+            const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
+            sqlite3_close(m_db);
+            throw std::runtime_error("cannot open database " + path + ": " + message);
+        }
+        try {
+            // A report or a second process may use the file at the same time; they wait for
+            // each other briefly instead of failing.
+            sqlite3_busy_timeout(m_db, 5000);
+            SqliteSession s(m_db);
+            s.script("PRAGMA foreign_keys = ON");
+            s.script("PRAGMA journal_mode = WAL");
+            // FULL syncs the log on every commit: an upload answered "ok" survives a crash of
+            // the machine, which the television would never resend.
+            s.script("PRAGMA synchronous = FULL");
+        } catch (...) {
+            sqlite3_close(m_db);
+            throw;
+        }
+    }
+    ~SqliteStore() override { sqlite3_close(m_db); }
+
+    eDialect dialect() const override { return eDialect::SQLite; }
+    std::string describe() const override { return "sqlite:" + m_path; }
+
+    QueryResult query(const std::string& sql, const SqlParams& params) const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return SqliteSession(m_db).query(sql, params);
+    }
+
+    int64_t execute(const std::string& sql, const SqlParams& params) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return SqliteSession(m_db).execute(sql, params);
+    }
+
+    void transaction(const std::function<void(SqlSession&)>& work) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        SqliteSession s(m_db);
+        // IMMEDIATE takes the write lock at once, so two writers never both read and then
+        // deadlock on upgrading.
+        s.script("BEGIN IMMEDIATE");
+        try {
+            work(s);
+            s.script("COMMIT");
+        } catch (...) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+private:
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+    mutable std::mutex m_mutex;
+};
+
+} // namespace
+
+std::unique_ptr<Store> openSqliteStore(const std::string& path, Store::eOpenMode mode) {
+    return std::make_unique<SqliteStore>(path, mode);
+}
+
+} // namespace collector
