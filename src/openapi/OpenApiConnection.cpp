@@ -6,7 +6,6 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/thread/locks.hpp>
 
-#include <cassert>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -40,15 +39,6 @@ void destroyHandle(Travix::TravixEasy* handle) {
 } // namespace
 
 OpenApiConnection::OpenApiConnection() : m_threadId(currentThreadId()), m_threadInfo(nullptr) {}
-
-OpenApiConnection::OpenApiConnection(const OpenApiConnection&) : m_threadInfo(nullptr) {
-    assert(!"Copy operator not implemented");
-}
-
-OpenApiConnection& OpenApiConnection::operator=(const OpenApiConnection&) {
-    assert(!"Assign operator not implemented");
-    return *this;
-}
 
 OpenApiConnection::~OpenApiConnection() {
     if (!m_threadInfo)

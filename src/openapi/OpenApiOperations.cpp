@@ -107,7 +107,7 @@ OpenApiStream::OpenApiStream(std::string url, std::vector<HTTPHeader> headers)
     try {
         Travix::TravixEasy* h = m_handle;
         h->Initialize();
-        h->setOption(Travix::OPT_MAXREDIRS, 50L);
+        h->setOption(Travix::OPT_MAXREDIRS, MAX_REDIRECTS);
         check(h, __LINE__);
         const std::pair<int, long> general[] = {
             {Travix::OPT_NOSIGNAL, 1L},    {Travix::OPT_VERBOSE, 0L},        {Travix::OPT_HEADER, 0L},
@@ -135,6 +135,10 @@ OpenApiStream::OpenApiStream(std::string url, std::vector<HTTPHeader> headers)
         check(h, __LINE__);
         h->setOption(Travix::OPT_CAINFO, CA_FILE);
         check(h, __LINE__);
+        if (isHttpsUrl(url)) {
+            h->setOption(Travix::OPT_REDIR_PROTOCOLS, "https");
+            check(h, __LINE__);
+        }
         h->setOption(Travix::OPT_SSL_CTX_FUNCTION, &sslctxcb);
         check(h, __LINE__);
         h->setOption(Travix::OPT_WRITEFUNCTION, &readResponse);
@@ -153,6 +157,8 @@ OpenApiStream::~OpenApiStream() {
 
 std::string OpenApiStream::write(std::vector<unsigned char> data, std::vector<HTTPHeader> headers) {
     std::string response;
+    if (OpenApiConnection::refuseUnsafeHeaders(m_headers) || OpenApiConnection::refuseUnsafeHeaders(headers))
+        return response;
     m_handle->addMultiform(Travix::FORM_NAME, "file", Travix::FORM_BUFFER_NAME, "data", Travix::FORM_BUFFER,
                            data.data(), Travix::FORM_BUFFER_LENGTH, static_cast<long>(data.size()));
     int code = m_handle->getErrorCode();

@@ -9,6 +9,7 @@
 #include <boost/thread/locks.hpp>
 
 #include <fstream>
+#include <strings.h>
 #include <sstream>
 #include <thread>
 
@@ -21,6 +22,8 @@ constexpr int kMaxConnectionAttempts = 3;
 // Internal-error recoveries and retries after a standard exception are not connection
 // problems, but they still must not loop for ever.
 constexpr int kMaxRecoveries = 3;
+constexpr int kTransferUnsupportedProtocol = 1;
+constexpr int kTransferTooManyRedirects = 47;
 constexpr int kTransferHttpError = 22;
 constexpr int kTransferHttpServerError = 106;
 constexpr int kTransferFileNotReadable = 37;
@@ -36,7 +39,31 @@ void clearSink(void* sink, OpenApiConnection::ResponseType type) {
         static_cast<std::string*>(sink)->clear();
 }
 
+// Names a header in a log line: the line breaks and NULs it holds are written out as escapes.
+std::string printableName(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool unsafe(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+
 } // namespace
+
+namespace seams {
+std::atomic<long> connectTimeout{10};
+} // namespace seams
+
+bool isHttpsUrl(const std::string& url) { return url.size() >= 6 && strncasecmp(url.c_str(), "https:", 6) == 0; }
 
 std::map<int, OpenApiErrorCode> ErrorMapping::errorMap;
 
@@ -132,11 +159,41 @@ void OpenApiConnection::checkError(int code, int line) {
     throw OPENAPI_CONNECTION_FAILED;
 }
 
+bool OpenApiConnection::refuseUnsafeHeaders(const std::vector<HTTPHeader>& headers) {
+    for (const HTTPHeader& header : headers)
+        if (unsafe(header.name()) || unsafe(header.value())) {
+            // The value stays out of the log: it may be the viewer's PIN code.
+            SLOGW("Header \"%s\" refused: CR, LF or NUL in its name or value", printableName(header.name()).c_str());
+            return true;
+        }
+    return false;
+}
+
+// libcurl ends a redirect it may not follow with "unsupported protocol" (a scheme outside the
+// handle's redirect list) or "too many redirects". Both become a plain connection failure: a loop
+// is no internal error, whose recovery would stop every other thread's transfers.
+int OpenApiConnection::redirectOutcome(Travix::TravixEasy* handle, int code) {
+    if (code != kTransferUnsupportedProtocol && code != kTransferTooManyRedirects)
+        return code;
+    long redirects = 0;
+    handle->getInfo(Travix::INFO_REDIRECT_COUNT, &redirects);
+    if (handle->getErrorCode() != 0 || redirects == 0)
+        return code;   // the request's own URL, not a redirect
+    if (code == kTransferTooManyRedirects) {
+        SLOGW("Redirect refused: more than %ld redirects", MAX_REDIRECTS);
+    } else {
+        const char* target = nullptr;
+        handle->getInfo(Travix::INFO_EFFECTIVE_URL, &target);
+        SLOGW("Redirect refused: an https request may only be redirected to https [%s]", target ? target : "");
+    }
+    return kTransferUnsupportedProtocol;
+}
+
 void OpenApiConnection::configureHandle(void* handle, std::string url) {
     Travix::TravixEasy* h = easy(handle);
     h->setOption(Travix::OPT_NOSIGNAL, 1L);
     checkError(h, __LINE__);
-    h->setOption(Travix::OPT_MAXREDIRS, 50L);
+    h->setOption(Travix::OPT_MAXREDIRS, MAX_REDIRECTS);
     checkError(h, __LINE__);
     h->setOption(Travix::OPT_VERBOSE, 0L);
     checkError(h, __LINE__);
@@ -152,7 +209,7 @@ void OpenApiConnection::configureHandle(void* handle, std::string url) {
     h->setOption(Travix::OPT_HTTP_VERSION, 2);
     h->setOption(Travix::OPT_URL, url);
     checkError(h, __LINE__);
-    if (url.compare(0, 5, "https") == 0) {
+    if (isHttpsUrl(url)) {
         LOGI("Configuring SSL");
         configureSSL(h);
     }
@@ -160,7 +217,7 @@ void OpenApiConnection::configureHandle(void* handle, std::string url) {
     checkError(h, __LINE__);
     h->setOption(Travix::OPT_TIMEOUT, static_cast<long>(kDefaultTimeout));
     checkError(h, __LINE__);
-    h->setTimeout(0, 10);
+    h->setTimeout(0, seams::connectTimeout);
 }
 
 void OpenApiConnection::configureSSL(void* handle) {
@@ -172,6 +229,9 @@ void OpenApiConnection::configureSSL(void* handle) {
     h->setOption(Travix::OPT_SSL_VERIFYHOST, 2L);
     checkError(h, __LINE__);
     h->setOption(Travix::OPT_CAINFO, CA_FILE);
+    checkError(h, __LINE__);
+    // A redirect keeps this set-up; to plain http it would carry the headers and the body in clear.
+    h->setOption(Travix::OPT_REDIR_PROTOCOLS, "https");
     checkError(h, __LINE__);
     h->setOption(Travix::OPT_SSL_CTX_FUNCTION, &sslctxcb);
 }
@@ -283,6 +343,9 @@ void OpenApiConnection::performRequest(std::string url, HttpRequestType type, st
                                        WriteCallback writeFn, void* writeData, void* postData,
                                        unsigned int postSize, std::string fileName, long offset, int timeout,
                                        ResponseType responseType) {
+    // Refused before anything is logged or sent: such a value would forge lines of its own.
+    if (refuseUnsafeHeaders(headers))
+        throw OPENAPI_HTTP_CLIENT_ERROR;
     LOGD("Perform Request for URL :: *********** %s **********", url.c_str());
     LOGD("************************** HEADER START **************************");
     for (const HTTPHeader& header : headers)
@@ -326,10 +389,12 @@ void OpenApiConnection::performRequest(std::string url, HttpRequestType type, st
             handle->setOption(Travix::OPT_TIMEOUT, timeout);
             handle->setSmartTVHeader(0);
             handle->send();
-            const int code = handle->getErrorCode();
+            int code = handle->getErrorCode();
             if (isDebug())
                 LOGD("Request to %s has been completed: %s", requestUrl.c_str(), handle->getError(code).c_str());
             handle->getInfo(Travix::INFO_RESPONSE_CODE, &responseCode);
+            if (code != 0)
+                code = redirectOutcome(handle, code);
             resetHandle(handle);
             checkError(code, __LINE__);
             transaction.unlock();

@@ -726,11 +726,17 @@ void TavSurveyUi::sendSurveyResult() {
     };
 
     std::string response;
-    try {
-        openapi::OpenApiConnection connection;
-        connection.PostFile(m_url, headers, uploadFile, &response, seams::uploadTimeout);
-    } catch (openapi::OpenApiErrorCode code) {
-        SLOGW("Open api connection error: %d", static_cast<int>(code));
+    if (!openapi::isHttpsUrl(m_url)) {
+        // The upload carries the PIN code and the device id: never in clear. Handled like a
+        // failed request, so both files still go.
+        SLOGW("Upload refused: the URL is not https");
+    } else {
+        try {
+            openapi::OpenApiConnection connection;
+            connection.PostFile(m_url, headers, uploadFile, &response, seams::uploadTimeout);
+        } catch (openapi::OpenApiErrorCode code) {
+            SLOGW("Open api connection error: %d", static_cast<int>(code));
+        }
     }
 
     XmlParser reply(response);

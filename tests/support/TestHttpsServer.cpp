@@ -59,7 +59,8 @@ X509* makeCert(EVP_PKEY* key, const std::string& cn, time_t from, time_t to, X50
         addExtension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
         addExtension(cert, signer, NID_basic_constraints, "CA:FALSE");
-        addExtension(cert, signer, NID_subject_alt_name, "IP:127.0.0.1");
+        const bool ip = cn.find_first_not_of("0123456789.") == std::string::npos;
+        addExtension(cert, signer, NID_subject_alt_name, ((ip ? "IP:" : "DNS:") + cn).c_str());
         addExtension(cert, signer, NID_ext_key_usage, "serverAuth");
     }
     require(X509_sign(cert, issuerKey ? issuerKey : key, EVP_sha256()) > 0, "sign");
@@ -119,6 +120,9 @@ bool parseHead(const std::string& head, HttpRequest& req) {
 const char* reason(int status) {
     switch (status) {
     case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 307: return "Temporary Redirect";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
@@ -140,10 +144,10 @@ TestCa::~TestCa() {
 
 std::string TestCa::certPem() const { return pemOf(m_cert); }
 
-TestCert TestCa::issue(time_t notBefore, time_t notAfter) const {
+TestCert TestCa::issue(time_t notBefore, time_t notAfter, const std::string& host) const {
     EVP_PKEY* key = EVP_EC_gen("P-256");
     require(key, "key");
-    X509* cert = makeCert(key, "127.0.0.1", notBefore, notAfter, m_cert, m_key, false);
+    X509* cert = makeCert(key, host, notBefore, notAfter, m_cert, m_key, false);
     TestCert out{pemOf(cert), pemOf(key)};
     X509_free(cert);
     EVP_PKEY_free(key);
@@ -230,6 +234,11 @@ int TestHttpsServer::connections() const {
     return m_connections;
 }
 
+void TestHttpsServer::holdHandshakes(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_holdHandshakes = on;
+}
+
 void TestHttpsServer::stop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -264,12 +273,14 @@ void TestHttpsServer::acceptLoop() {
         const int one = 1;   // replies go out at once, as a real server's would
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         m_clientFds.push_back(fd);
-        m_threads.emplace_back(&TestHttpsServer::serve, this, fd, ++m_connections);
+        m_threads.emplace_back(&TestHttpsServer::serve, this, fd, ++m_connections, m_holdHandshakes);
     }
 }
 
-void TestHttpsServer::serve(int fd, int connection) {
+void TestHttpsServer::serve(int fd, int connection, bool hold) {
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(m_ctx), &SSL_free);
+    if (hold)
+        waitStopped(24 * 3600 * 1000);
     SSL_set_fd(ssl.get(), fd);
     std::string buffer;
     char chunk[16384];
@@ -279,7 +290,7 @@ void TestHttpsServer::serve(int fd, int connection) {
             buffer.append(chunk, n);
         return n > 0;
     };
-    bool open = SSL_accept(ssl.get()) == 1;
+    bool open = !hold && SSL_accept(ssl.get()) == 1;
     while (open) {
         size_t end;
         while ((end = buffer.find("\r\n\r\n")) == std::string::npos && (open = readMore()))
@@ -308,10 +319,13 @@ void TestHttpsServer::serve(int fd, int connection) {
         if (reply.delayMs > 0 && waitStopped(reply.delayMs))
             break;
         std::string out = reply.raw;
-        if (out.empty())
+        if (out.empty()) {
             out = "HTTP/1.1 " + std::to_string(reply.status) + " " + reason(reply.status) +
-                  "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) +
-                  "\r\n\r\n" + reply.body;
+                  "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) + "\r\n";
+            for (const auto& header : reply.headers)
+                out += header.first + ": " + header.second + "\r\n";
+            out += "\r\n" + reply.body;
+        }
         open = SSL_write(ssl.get(), out.data(), static_cast<int>(out.size())) > 0 && !reply.close &&
                !iequals(req.header("Connection"), "close");
     }

@@ -21,7 +21,8 @@ struct TestCert {
     std::string keyPem;
 };
 
-// A certificate authority made at run time; it issues server certificates for 127.0.0.1.
+// A certificate authority made at run time; it issues server certificates for 127.0.0.1, or
+// for another host name only.
 class TestCa {
 public:
     explicit TestCa(const std::string& name, time_t notBefore = 978307200 /* 2001-01-01 */);
@@ -29,7 +30,7 @@ public:
     TestCa(const TestCa&) = delete;
     TestCa& operator=(const TestCa&) = delete;
     std::string certPem() const;
-    TestCert issue(time_t notBefore, time_t notAfter) const;
+    TestCert issue(time_t notBefore, time_t notAfter, const std::string& host = "127.0.0.1") const;
 
 private:
     EVP_PKEY* m_key;
@@ -57,7 +58,8 @@ struct HttpRequest {
 struct HttpReply {
     int status = 200;
     std::string body;
-    std::string raw;        // when not empty, sent as it is instead of status and body
+    std::vector<std::pair<std::string, std::string>> headers;   // sent after the server's own
+    std::string raw;        // when not empty, sent as it is instead of status, headers and body
     int delayMs = 0;        // wait this long before answering (cut short by stop())
     bool close = false;     // close the connection after answering
 };
@@ -74,11 +76,14 @@ public:
     std::string url(const std::string& path = "/") const;
     std::vector<HttpRequest> requests() const;
     int connections() const;
+    // While on, connections are accepted and counted but never get a TLS handshake (they stay
+    // open, silent, until stop()).
+    void holdHandshakes(bool on);
     void stop();
 
 private:
     void acceptLoop();
-    void serve(int fd, int connection);
+    void serve(int fd, int connection, bool hold);
     bool waitStopped(int ms);
 
     SSL_CTX* m_ctx = nullptr;
@@ -88,6 +93,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_stopped;
     bool m_stop = false;
+    bool m_holdHandshakes = false;
     int m_connections = 0;
     std::vector<int> m_clientFds;
     std::vector<std::thread> m_threads;

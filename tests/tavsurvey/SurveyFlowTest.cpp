@@ -200,3 +200,21 @@ TEST_F(SurveyFlowTest, RejectedOrFailedUploadWarnsAndStillRemovesBothFiles) {
     EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "Open api connection error: 26"));
     EXPECT_EQ(2u, server.requests().size());
 }
+
+TEST_F(SurveyFlowTest, UploadGoesOnlyToAnHttpsUrl) {
+    Receiver receiver;
+    tavplat::makeDirs(SURVEY_DIR);
+    const std::string https = receiver.server.url("/survey");
+    TestSurvey clear("4711", "session-1", "http" + https.substr(5));
+    tavtest::writeFile(SURVEY_RESULT_FILE, "<result></result>\n");
+    clear.sendSurveyResult();
+    EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "Upload refused: the URL is not https"));
+    EXPECT_EQ(0, receiver.server.connections());
+    EXPECT_TRUE(surveyFolder().empty()) << "both files are removed";
+    // The scheme in capitals is https all the same.
+    TestSurvey upper("4711", "session-1", "HTTPS" + https.substr(5));
+    tavtest::writeFile(SURVEY_RESULT_FILE, "<result></result>\n");
+    upper.sendSurveyResult();
+    EXPECT_EQ(1u, receiver.server.requests().size());
+    EXPECT_TRUE(surveyFolder().empty());
+}

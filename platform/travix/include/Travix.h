@@ -31,7 +31,8 @@
 //   string             63     CURLOPT_CAINFO (CA file)
 //   string             67     CURLOPT_SSLCERTTYPE ("PEM")
 //   list of strings    75     CURLOPT_HTTPHEADER; a line "Name:" keeps libcurl from sending
-//                             its own header of that name (e.g. "Expect:")
+//                             its own header of that name (e.g. "Expect:"); a list with CR, LF
+//                             or NUL in a line is refused (43) and the previous list stays
 //   bool  true         76     CURLOPT_MIMEPOST with the form built by addMultiform
 //   WriteFunction      78     CURLOPT_WRITEFUNCTION; none = the body is discarded
 //   void*              86     CURLOPT_WRITEDATA (user pointer of option 78)
@@ -39,8 +40,11 @@
 //   void*              89     CURLOPT_XFERINFODATA (user pointer of option 82)
 //   SslCtxFunction     83     CURLOPT_SSL_CTX_FUNCTION; gets the OpenSSL SSL_CTX* and the
 //                             TravixEasy* itself as the (non-null) user pointer
+//   string             90     CURLOPT_REDIR_PROTOCOLS_STR: the schemes a redirect may lead to
+//                             ("http,https" unless set; a redirect elsewhere ends with 1)
 //
-// Info numbers: 1 CURLINFO_EFFECTIVE_URL (const char*), 8 CURLINFO_RESPONSE_CODE (long).
+// Info numbers: 1 CURLINFO_EFFECTIVE_URL (const char*), 8 CURLINFO_RESPONSE_CODE (long),
+// 20 CURLINFO_REDIRECT_COUNT (long: redirects followed, or refused, by the latest send).
 // Form options of addMultiform: 0 part name, 4 file path (curl_mime_filedata), 9 file name of
 // a buffer part, 10 buffer (void*), 11 buffer length (long); parts use libcurl's mime API.
 //
@@ -100,9 +104,10 @@ enum : int {
     OPT_SSL_CTX_FUNCTION = 83,
     OPT_WRITEDATA = 86,
     OPT_PROGRESSDATA = 89,
+    OPT_REDIR_PROTOCOLS = 90,
 };
 
-enum : int { INFO_EFFECTIVE_URL = 1, INFO_RESPONSE_CODE = 8 };
+enum : int { INFO_EFFECTIVE_URL = 1, INFO_RESPONSE_CODE = 8, INFO_REDIRECT_COUNT = 20 };
 
 enum : int { FORM_NAME = 0, FORM_FILE = 4, FORM_BUFFER_NAME = 9, FORM_BUFFER = 10, FORM_BUFFER_LENGTH = 11 };
 

@@ -82,7 +82,7 @@ bool isKnownOption(int option) {
     switch (option) {
     case OPT_URL: case OPT_COPYPOSTFIELDS: case OPT_CAINFO: case OPT_SSLCERTTYPE:
     case OPT_HTTPHEADER: case OPT_WRITEFUNCTION: case OPT_PROGRESSFUNCTION:
-    case OPT_SSL_CTX_FUNCTION: case OPT_WRITEDATA: case OPT_PROGRESSDATA:
+    case OPT_SSL_CTX_FUNCTION: case OPT_WRITEDATA: case OPT_PROGRESSDATA: case OPT_REDIR_PROTOCOLS:
         return true;
     default:
         return isLongOption(option);
@@ -240,6 +240,7 @@ struct TravixEasy::Impl {
         case OPT_URL: return lib().easy_setopt(curl, CURLOPT_URL, data);
         case OPT_CAINFO: return lib().easy_setopt(curl, CURLOPT_CAINFO, data);
         case OPT_SSLCERTTYPE: return lib().easy_setopt(curl, CURLOPT_SSLCERTTYPE, data);
+        case OPT_REDIR_PROTOCOLS: return lib().easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, data);
         case OPT_COPYPOSTFIELDS: {
             body.assign(data ? data : "", data ? length : 0);
             bodySet = true;
@@ -346,6 +347,13 @@ void TravixEasy::setOption(TRAVIX_OPTION_TYPE option, const std::vector<std::str
         m_error = wrongKind(option);
         return;
     }
+    // A line break inside a line would put a line of its own on the wire, and a NUL would cut
+    // the line short where libcurl reads it: neither reaches the list.
+    for (const std::string& line : lines)
+        if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+            m_error = CURLE_BAD_FUNCTION_ARGUMENT;
+            return;
+        }
     curl_slist* list = nullptr;
     for (const std::string& line : lines) {
         curl_slist* next = lib().slist_append(list, line.c_str());
@@ -528,10 +536,14 @@ void TravixEasy::send() {
 void TravixEasy::getInfo(TRAVIX_INFO_TYPE info, long* value) {
     if (!m_impl->curl) {
         m_error = CURLE_FAILED_INIT;
-    } else if (info != INFO_RESPONSE_CODE || !value) {
+    } else if (!value) {
         m_error = CURLE_BAD_FUNCTION_ARGUMENT;
-    } else {
+    } else if (info == INFO_RESPONSE_CODE) {
         m_error = lib().easy_getinfo(m_impl->curl, CURLINFO_RESPONSE_CODE, value);
+    } else if (info == INFO_REDIRECT_COUNT) {
+        m_error = lib().easy_getinfo(m_impl->curl, CURLINFO_REDIRECT_COUNT, value);
+    } else {
+        m_error = CURLE_BAD_FUNCTION_ARGUMENT;
     }
 }
 

@@ -72,6 +72,19 @@ typedef size_t (*WriteCallback)(char*, size_t, size_t, void*);
 typedef time_t (*WallClock)();
 void setWallClock(WallClock clock);
 
+// Test seams. The client never changes them; tests shorten the connection phase's limit.
+namespace seams {
+// Seconds allowed for the TCP connection and the TLS handshake of a connection handle (10).
+extern std::atomic<long> connectTimeout;
+} // namespace seams
+
+// Redirects a request follows at most: enough for a moved service, and a loop ends soon.
+constexpr long MAX_REDIRECTS = 5;
+
+// True when `url` names the scheme "https", in any case ("HTTPS://" too): such a request gets
+// the client's TLS set-up and may be redirected only to https.
+bool isHttpsUrl(const std::string& url);
+
 class OpenApiStream;
 
 class OpenApiConnection {
@@ -80,8 +93,9 @@ public:
 
     OpenApiConnection();
     virtual ~OpenApiConnection();
-    OpenApiConnection(const OpenApiConnection&);
-    OpenApiConnection& operator=(const OpenApiConnection&);
+    // A copy would share the thread's record without owning it.
+    OpenApiConnection(const OpenApiConnection&) = delete;
+    OpenApiConnection& operator=(const OpenApiConnection&) = delete;
 
     // ---- request operations; `timeout` is the whole request's limit in seconds ----
     void PostFile(std::string url, std::vector<HTTPHeader> headers, std::string fileName,
@@ -143,6 +157,10 @@ private:
     // checkError for a stream's handle: the calling thread's record is looked up in the map.
     static void checkStreamError(void* handle, int line);
     static ThreadInfo* recordFor(const std::string& threadId);
+    // Logs and returns true when a header's name or value holds CR, LF or NUL.
+    static bool refuseUnsafeHeaders(const std::vector<HTTPHeader>& headers);
+    // The transfer code to report for `code`: a redirect that was not followed becomes 1.
+    static int redirectOutcome(Travix::TravixEasy* handle, int code);
 
     std::string m_threadId;
     ThreadInfo* m_threadInfo;
