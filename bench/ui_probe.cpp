@@ -4,7 +4,8 @@
 //   ui_probe start  [--settle MS] -- CMD ...    launch to first frame, then peak RSS
 //   ui_probe submit [--settle MS] [--key K]... --press K -- CMD ...
 //                                              launch, wait for the first frame, type the keys,
-//                                              then time from pressing K to the process's exit
+//                                              then time from pressing K to the window's unmap
+//                                              (as the X server has it) and to the process's exit
 //   ui_probe run -- CMD ...                    a plain command: time to exit and peak RSS
 //
 // "First frame" is the moment the X server receives the first drawing into a top-level window of
@@ -110,6 +111,19 @@ public:
     // Handles events for `ms` more (the trace shows what is drawn after the first frame).
     void drain(double ms) { pump(ms, false); }
 
+    // Asks the server, at most `timeoutMs` long, until the window that showed the first frame is
+    // no longer viewable (unmapped or destroyed); when that was seen, or < 0.
+    double waitUnmapped(double timeoutMs) {
+        const double end = nowMs() + timeoutMs;
+        while (nowMs() < end) {
+            XWindowAttributes attrs{};
+            if (!XGetWindowAttributes(m_dpy, m_content, &attrs) || attrs.map_state != IsViewable)
+                return nowMs();
+            usleep(200);
+        }
+        return -1;
+    }
+
     void key(const char* name) {
         const KeyCode code = XKeysymToKeycode(m_dpy, XStringToKeysym(name));
         if (!code)
@@ -153,8 +167,10 @@ private:
                     std::fprintf(stderr, "ui_probe: %.1f ms damage window 0x%lx %dx%d+%d+%d%s%s\n", at - m_start,
                                  de->drawable, de->area.width, de->area.height, de->area.x, de->area.y,
                                  owned ? " (the program's)" : "", content ? " with content" : "");
-                if (content)
+                if (content) {
+                    m_content = de->drawable;
                     return at;
+                }
             }
         }
         return -1;
@@ -204,6 +220,7 @@ private:
 
     pid_t m_pid = 0;
     double m_start = 0;
+    Window m_content = None;   // the window of the first frame
     bool m_trace = getenv("UI_PROBE_TRACE") != nullptr;   // every damage event on stderr
     Display* m_dpy = nullptr;
     int m_damageEvent = 0;
@@ -301,6 +318,7 @@ int main(int argc, char** argv) {
     }
     const double pressed = nowMs();
     watcher.key(args.press.c_str());
+    const double unmapped = watcher.waitUnmapped(60000);
     const bool ended = reap(pid, 60000, status, rssKb);
     const double exited = nowMs();
     if (!ended) {
@@ -309,7 +327,9 @@ int main(int argc, char** argv) {
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         fail("the program failed");
-    std::printf("first_frame_ms=%.1f submit_exit_ms=%.1f peak_rss_kb=%ld cpu_ms=%.1f\n", frame - t0, exited - pressed,
-                rssKb, g_cpuMs);
+    if (unmapped < 0)
+        fail("the window stayed on screen");
+    std::printf("first_frame_ms=%.1f submit_unmap_ms=%.1f submit_exit_ms=%.1f peak_rss_kb=%ld cpu_ms=%.1f\n", frame - t0,
+                unmapped - pressed, exited - pressed, rssKb, g_cpuMs);
     return 0;
 }

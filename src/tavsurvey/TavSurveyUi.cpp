@@ -13,6 +13,7 @@
 #include "Utils.h"
 #include "XmlParser.h"
 
+#include <Ecore_X.h>
 #include <efl_assist.h>
 #include <libintl.h>
 #include <ui_orientation.h>
@@ -140,6 +141,13 @@ void TavSurveyUi::prepareWindow() {
     evas_object_resize(m_window, m_screenWidth, m_screenHeight);
 
     UI::initializeRCUKeysHandling(m_window);
+    m_keysGrabbed = true;
+}
+
+void TavSurveyUi::releaseRemoteKeys() {
+    if (m_window && m_keysGrabbed)
+        UI::freeRCUKeysHandling(m_window);
+    m_keysGrabbed = false;
 }
 
 void TavSurveyUi::windowDeleted(void* data, Evas*, Evas_Object* obj, void*) {
@@ -151,7 +159,7 @@ void TavSurveyUi::windowDeleted(void* data, Evas*, Evas_Object* obj, void*) {
 void TavSurveyUi::destroySurveyWindow() {
     LOGI("Destroy survey window");
     if (m_window) {
-        UI::freeRCUKeysHandling(m_window);
+        releaseRemoteKeys();
         Evas_Object* window = m_window;
         m_window = nullptr;
         evas_object_event_callback_del_full(window, EVAS_CALLBACK_DEL, windowDeleted, this);
@@ -404,8 +412,13 @@ void TavSurveyUi::addSurveyPopup() {
 
 void TavSurveyUi::hideSurveyPopup() {
     LOGI("Hide survey popup");
-    if (m_window)
+    if (m_window) {
         evas_object_hide(m_window);
+        // The unmap request waits in the display connection until the loop runs again, and an
+        // upload may block the loop for minutes: the survey must leave the screen now.
+        if (elm_win_xwindow_get(m_window))
+            ecore_x_sync();
+    }
     deviceinfo::Utilities::appLaunch(HOME_SCREEN_APP_ID);
 }
 
@@ -448,6 +461,8 @@ void TavSurveyUi::okButtonClickedCb(void* data, Evas_Object*, void*) {
         return;
     }
     survey->hideSurveyPopup();
+    // The remote belongs to the home screen while the upload runs; this loop cannot serve it.
+    survey->releaseRemoteKeys();
     survey->sendSurveyResult();
     survey->destroySurveyWindow();
     LOGD("Send survey result successfully");

@@ -90,6 +90,8 @@ public:
 protected:
     static void focusedQuestionItem(void* data, Evas_Object* obj, int question);
     static void windowDeleted(void* data, Evas* e, Evas_Object* obj, void* event_info);
+    // Gives the remote-control keys back (once; destroySurveyWindow() does it when Submit has not).
+    void releaseRemoteKeys();
 
     std::string m_url;
     std::string m_sessionId;
@@ -111,6 +113,7 @@ protected:
     int m_lastReadQuestion = 5;    // question whose read-out was given last; 5: none
     bool m_boxUnfocused = false;
     Evas_Object* m_box = nullptr;
+    bool m_keysGrabbed = false;
 };
 
 } // namespace survey

@@ -96,6 +96,14 @@ case $CASE in
     ;;
   reply-fail|reply-500|unreachable|stalled)
     tv_keys Right Return
+    if [ "$CASE" = stalled ]; then
+      # 0.3 s after Return, with the upload still waiting for its reply: the display server no
+      # longer shows the window, the remote is given back, the home screen has been launched.
+      check "upload still running" kill -0 "$TV_SURVEY_PID"
+      check "window unmapped during the upload" [ -z "$(xdotool search --onlyvisible --name tavSurvey)" ]
+      check "keys released during the upload" has_log '^Release keys handle$'
+      check "home screen launched during the upload" home_launched
+    fi
     check "survey ended" tv_wait_survey 30
     check "nothing stored" stored 0
     case $CASE in
