@@ -30,12 +30,17 @@ namespace survey {
 Evas_Object* m_Button[3] = {nullptr, nullptr, nullptr};
 const std::string COMMA_SEPARATOR = ", ";
 const std::string HOME_SCREEN_APP_ID = "org.vintre.firstscreen";
+const char* const TIMEOUT_WARNING_KEY = "db/tavrin/survey/timeout_warning";
+const char* const SCREEN_READER_KEY = "db/menu/system/accessibility/voiceguide";
+const char* const TIMEOUT_WARNING_TEXT = "TV_SID_TAV_SURVEY_CLOSE_15_SEC_MSG";
 
 namespace seams {
 double popupTimeout = POPUP_TIMEOUT_SECONDS;
 std::string themeDir;
 int screenWidth = 0;
 int screenHeight = 0;
+double warningLead = TIMEOUT_WARNING_SECONDS;
+void (*readOut)(const char* text) = elm_access_say;
 } // namespace seams
 
 namespace {
@@ -49,6 +54,7 @@ const char* const BUTTON_STYLE = "C_ButtonBasic_WhiteText";
 const char* const RADIO_STYLE = "C_RadioButton_WhiteText";
 const char* const LABEL_STYLE = "popup/TavSurveyPopupMedium";
 const char* const LABEL_STYLE_CONTRAST = "popup/TavSurveyPopupMedium_Contrast";
+const char* const WARNING_BACKING = "tav,backing";
 
 // Layout factors, relative to the screen; single precision like the layout they come from.
 constexpr float ANSWER_WIDTH = 0.39f;
@@ -101,6 +107,7 @@ TavSurveyUi::TavSurveyUi(std::string pinCode, std::string sessionId, std::string
     : m_url(std::move(url)), m_sessionId(std::move(sessionId)), m_pinCode(std::move(pinCode)) {}
 
 TavSurveyUi::~TavSurveyUi() {
+    stopTimeoutWarning();
     for (int*& selection : m_selections) {
         delete selection;
         selection = nullptr;
@@ -158,6 +165,7 @@ void TavSurveyUi::windowDeleted(void* data, Evas*, Evas_Object* obj, void*) {
 
 void TavSurveyUi::destroySurveyWindow() {
     LOGI("Destroy survey window");
+    stopTimeoutWarning();
     if (m_window) {
         releaseRemoteKeys();
         Evas_Object* window = m_window;
@@ -408,10 +416,12 @@ void TavSurveyUi::addSurveyPopup() {
 
     m_itemFocused = false;
     evas_object_show(m_window);
+    restartTimeoutWarning();
 }
 
 void TavSurveyUi::hideSurveyPopup() {
     LOGI("Hide survey popup");
+    stopTimeoutWarning();
     if (m_window) {
         evas_object_hide(m_window);
         // The unmap request waits in the display connection until the loop runs again, and an
@@ -427,6 +437,78 @@ void TavSurveyUi::setButtonIconImage(Evas_Object* button, int index) {
     Evas_Object* icon = elm_icon_add(button);
     elm_icon_standard_set(icon, name);
     elm_object_part_content_set(button, "icon", icon);
+}
+
+// ---- Idle time-out warning ------------------------------------------------------------------
+
+bool TavSurveyUi::timeoutWarningEnabled() {
+    int value = 0;
+    if (vconf_get_int(TIMEOUT_WARNING_KEY, &value) == VCONF_OK)
+        return value != 0;
+    return vconf_get_int(SCREEN_READER_KEY, &value) == VCONF_OK && value == 1;
+}
+
+void TavSurveyUi::stopTimeoutWarning() {
+    if (m_warningTimer)
+        ecore_timer_del(m_warningTimer);
+    m_warningTimer = nullptr;
+    if (m_warningLabel) {
+        evas_object_hide(m_warningLabel);
+        evas_object_hide(static_cast<Evas_Object*>(evas_object_data_get(m_warningLabel, WARNING_BACKING)));
+    }
+}
+
+void TavSurveyUi::restartTimeoutWarning() {
+    stopTimeoutWarning();
+    const double delay = seams::popupTimeout - seams::warningLead;
+    if (m_window && delay > 0 && timeoutWarningEnabled())
+        m_warningTimer = ecore_timer_add(delay, warnOfTimeout, this);
+}
+
+// A line over the foot of the popup's body, so that the questions keep their place.
+Eina_Bool TavSurveyUi::warnOfTimeout(void* data) {
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    survey->m_warningTimer = nullptr;
+    Evas_Object* body = survey->m_box ? elm_object_parent_widget_get(survey->m_box) : nullptr;
+    if (!survey->m_window || !body)
+        return ECORE_CALLBACK_CANCEL;
+    LOGI("Time-out warning");
+    Evas_Object*& label = survey->m_warningLabel;
+    if (!label) {
+        label = elm_label_add(survey->m_window);
+        elm_object_style_set(label, survey->getHighContrast() == 1 ? LABEL_STYLE_CONTRAST : LABEL_STYLE);
+        elm_object_domain_translatable_text_set(label, TEXT_DOMAIN, TIMEOUT_WARNING_TEXT);
+        elm_label_line_wrap_set(label, ELM_WRAP_WORD);
+        // The panel's colour behind the line hides the rows it covers; it goes with the line.
+        Evas_Object* backing = elm_bg_add(label);
+        if (survey->getHighContrast() == 1)
+            elm_bg_color_set(backing, 0, 0, 0);
+        else
+            elm_bg_color_set(backing, 22, 26, 36);
+        evas_object_data_set(label, WARNING_BACKING, backing);
+        // It goes with the window.
+        evas_object_event_callback_add(label, EVAS_CALLBACK_DEL, [](void* data, Evas*, Evas_Object*, void*) {
+            static_cast<TavSurveyUi*>(data)->m_warningLabel = nullptr;
+        }, survey);
+    }
+    Evas_Coord x = 0, y = 0, w = 0, h = 0, minH = 0;
+    evas_object_geometry_get(body, &x, &y, &w, &h);
+    elm_label_wrap_width_set(label, w);
+    evas_object_smart_calculate(label);
+    evas_object_size_hint_min_get(label, nullptr, &minH);
+    evas_object_move(label, x, y + h - minH);
+    evas_object_resize(label, w, minH);
+    auto* backing = static_cast<Evas_Object*>(evas_object_data_get(label, WARNING_BACKING));
+    const Evas_Coord gap = minH / 3;
+    evas_object_move(backing, x, y + h - minH - gap);
+    evas_object_resize(backing, w, minH + gap);
+    evas_object_layer_set(backing, EVAS_LAYER_MAX - 1);
+    evas_object_layer_set(label, EVAS_LAYER_MAX - 1);
+    evas_object_stack_below(backing, label);
+    evas_object_show(backing);
+    evas_object_show(label);
+    seams::readOut(dgettext(TEXT_DOMAIN, TIMEOUT_WARNING_TEXT));
+    return ECORE_CALLBACK_CANCEL;
 }
 
 } // namespace survey
@@ -492,8 +574,10 @@ void TavSurveyUi::onKeyPress(void* data, Evas*, Evas_Object* obj, void* event_in
 
     // Every key restarts the idle time-out. A key that closed the survey (Return on a button)
     // has already deleted the popup with the window.
-    if (survey->m_window)
+    if (survey->m_window) {
         elm_popup_timeout_set(obj, seams::popupTimeout);
+        survey->restartTimeoutWarning();
+    }
 
     if (keyName == "XF86PowerOff") {
         LOGI("Power key pressed");

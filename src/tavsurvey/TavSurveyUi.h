@@ -20,6 +20,12 @@ extern Evas_Object* m_Button[3];
 extern const std::string COMMA_SEPARATOR;
 // Seconds without a key press after which the popup closes as if cancelled.
 constexpr double POPUP_TIMEOUT_SECONDS = 60.0;
+// Seconds before that time-out at which the viewer is warned, on screen and by voice.
+constexpr double TIMEOUT_WARNING_SECONDS = 15.0;
+// The warning's setting (1 on, 0 off); without it the warning follows the screen reader.
+extern const char* const TIMEOUT_WARNING_KEY;
+extern const char* const SCREEN_READER_KEY;
+extern const char* const TIMEOUT_WARNING_TEXT;   // message id
 // Time limit of the upload request, in seconds.
 constexpr int UPLOAD_TIMEOUT_SECONDS = 40;
 // Access information slots of the survey's widgets, by the platform's numbers: the name is
@@ -38,6 +44,8 @@ extern std::string themeDir;      // "" = the installed theme files (EDC_DIR)
 extern int screenWidth;           // 0 = the size the window reports
 extern int screenHeight;
 extern int uploadTimeout;         // UPLOAD_TIMEOUT_SECONDS
+extern double warningLead;        // TIMEOUT_WARNING_SECONDS
+extern void (*readOut)(const char* text);   // the screen reader (elm_access_say)
 // Desktop runs and end-to-end tests of the real binary may shorten the two time limits with
 // TAVSURVEY_POPUP_TIMEOUT and TAVSURVEY_UPLOAD_TIMEOUT (seconds); unset, the shipped values hold.
 void applyEnvironment();
@@ -64,6 +72,8 @@ public:
     void addSurveyPopup();
     void hideSurveyPopup();
     void setButtonIconImage(Evas_Object* button, int index);
+    // The line that warns of the idle time-out; null until the first warning.
+    Evas_Object* timeoutWarning() const { return m_warningLabel; }
 
     // ---- Focus, keys, read-out and sounds ----
     void playEventSound(Evas_Object* obj, const std::string& key);
@@ -90,6 +100,11 @@ public:
 protected:
     static void focusedQuestionItem(void* data, Evas_Object* obj, int question);
     static void windowDeleted(void* data, Evas* e, Evas_Object* obj, void* event_info);
+    bool timeoutWarningEnabled();
+    // (Re)starts the count-down to the time-out warning and takes a shown warning away.
+    void restartTimeoutWarning();
+    void stopTimeoutWarning();
+    static Eina_Bool warnOfTimeout(void* data);
     // Gives the remote-control keys back (once; destroySurveyWindow() does it when Submit has not).
     void releaseRemoteKeys();
 
@@ -114,6 +129,8 @@ protected:
     bool m_boxUnfocused = false;
     Evas_Object* m_box = nullptr;
     bool m_keysGrabbed = false;
+    Ecore_Timer* m_warningTimer = nullptr;
+    Evas_Object* m_warningLabel = nullptr;
 };
 
 } // namespace survey

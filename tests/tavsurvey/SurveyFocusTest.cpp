@@ -63,3 +63,47 @@ TEST_F(SurveyTest, PowerKeyHidesTheSurveyAndHandsOverToTheHomeScreen) {
     EXPECT_EQ(0, m_log->countBody("Destroy survey window"));
     EXPECT_EQ((std::vector<int>{POPUP}), soundsPlayed());
 }
+
+TEST_F(SurveyTest, IdleTimeOutIsAnnouncedOnScreenAndByVoiceUnlessTurnedOff) {
+    survey::seams::popupTimeout = 5.0;
+    survey::seams::warningLead = 4.8;   // the warning comes 0.2 s after the last key
+    const std::string english = "The survey will close in 15 seconds. Press any key to continue.";
+    vconf_set_int(survey::SCREEN_READER_KEY, 1);   // the screen reader turns it on by default
+    auto& s = show();
+    Evas_Object* line = s.timeoutWarning();
+    ASSERT_NE(nullptr, line);
+    EXPECT_TRUE(evas_object_visible_get(line));
+    EXPECT_EQ(english, elm_object_text_get(line));
+    EXPECT_EQ(std::vector<std::string>{english}, s_spoken);
+    // Whole, on the popup's body, above the buttons.
+    Evas_Coord x, y, w, h, bx, by, bw, bh;
+    evas_object_geometry_get(line, &x, &y, &w, &h);
+    evas_object_geometry_get(elm_object_parent_widget_get(s.m_box), &bx, &by, &bw, &bh);
+    EXPECT_GT(h, 0);
+    EXPECT_TRUE(x >= bx && y >= by && x + w <= bx + bw && y + h <= by + bh) << x << "," << y << " " << w << "x" << h;
+    EXPECT_TRUE(uitest::snap(s.window(), "survey_timeout_warning.png"));
+    press("Down");   // any key takes it away and starts the count-down again
+    EXPECT_FALSE(evas_object_visible_get(line));
+    uitest::pump(0.25);
+    EXPECT_TRUE(evas_object_visible_get(line));
+    EXPECT_EQ(2u, s_spoken.size());
+
+    vconf_set_int(survey::TIMEOUT_WARNING_KEY, 0);   // turned off, screen reader or not
+    show();
+    uitest::pump(0.2);
+    EXPECT_EQ(nullptr, m_survey->timeoutWarning());
+    vconf_set_int(survey::SCREEN_READER_KEY, 0);
+    vconf_unset(survey::TIMEOUT_WARNING_KEY);
+    show();
+    uitest::pump(0.2);
+    EXPECT_EQ(nullptr, m_survey->timeoutWarning());
+    EXPECT_EQ(2u, s_spoken.size());
+
+    vconf_set_int(survey::TIMEOUT_WARNING_KEY, 1);   // turned on without the screen reader, in German
+    vconf_set_str(LANGUAGE, "de_DE.utf8");
+    ASSERT_TRUE(setLanguage());
+    show();
+    ASSERT_NE(nullptr, m_survey->timeoutWarning());
+    EXPECT_EQ("Die Umfrage wird in 15 Sekunden geschlossen. Drücken Sie eine beliebige Taste, um fortzufahren.", s_spoken.back());
+    EXPECT_EQ(s_spoken.back(), elm_object_text_get(m_survey->timeoutWarning()));
+}

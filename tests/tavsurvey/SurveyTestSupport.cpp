@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+std::vector<std::string> SurveyTest::s_spoken;
+
 void SurveyTest::SetUp() {
     for (const char* name : {"feedback", "efl_assist", "ui_app"})
         tavplat::journalClear(name);
@@ -13,6 +15,11 @@ void SurveyTest::SetUp() {
     survey::seams::screenWidth = 1920;
     survey::seams::screenHeight = 1080;
     survey::seams::popupTimeout = survey::POPUP_TIMEOUT_SECONDS;
+    survey::seams::warningLead = survey::TIMEOUT_WARNING_SECONDS;
+    s_spoken.clear();
+    survey::seams::readOut = [](const char* text) { s_spoken.emplace_back(text); };
+    vconf_unset(survey::TIMEOUT_WARNING_KEY);
+    vconf_unset(survey::SCREEN_READER_KEY);
     vconf_set_str(LANGUAGE, "en_US.utf8");
     vconf_set_int(HIGH_CONTRAST, 0);
     vconf_set_int(ENLARGE, 0);

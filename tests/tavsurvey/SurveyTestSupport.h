@@ -40,6 +40,7 @@ protected:
     // `pace` seconds while the survey is shown; the result of ui_app_main.
     int runApp(std::vector<std::string> args, std::vector<std::string> keys, double pace = 0.05);
     std::vector<int> soundsPlayed();
+    static std::vector<std::string> s_spoken;   // what the screen reader was given, in order
     std::vector<std::string> appsLaunched();
 
     std::unique_ptr<TestSurvey> m_survey;
