@@ -1,5 +1,7 @@
 #include "collector/Report.h"
 
+#include "collector/Text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -8,6 +10,14 @@ namespace collector {
 
 namespace {
 
+// Characters, not bytes: cells hold escaped UTF-8.
+size_t columns(const std::string& cell) {
+    size_t n = 0;
+    for (const char ch : cell)
+        n += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    return n;
+}
+
 // Left-aligned columns as wide as their widest cell, two spaces apart.
 std::string table(const std::vector<std::vector<std::string>>& rows) {
     std::vector<size_t> width;
@@ -15,7 +25,7 @@ std::string table(const std::vector<std::vector<std::string>>& rows) {
         for (size_t c = 0; c < row.size(); ++c) {
             if (width.size() <= c)
                 width.push_back(0);
-            width[c] = std::max(width[c], row[c].size());
+            width[c] = std::max(width[c], columns(row[c]));
         }
     std::string out;
     for (const auto& row : rows) {
@@ -23,7 +33,7 @@ std::string table(const std::vector<std::vector<std::string>>& rows) {
         for (size_t c = 0; c < row.size(); ++c) {
             line += row[c];
             if (c + 1 < row.size())
-                line += std::string(width[c] - row[c].size() + 2, ' ');
+                line += std::string(width[c] - columns(row[c]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
@@ -52,8 +62,10 @@ std::string formatReport(const std::vector<StoredSurvey>& surveys, const AnswerC
             std::string answers;
             for (int v : s.selected)
                 answers += (answers.empty() ? "" : " ") + (v ? std::to_string(v) : std::string("-"));
-            rows.push_back({std::to_string(s.id), s.receivedAt, s.sessionId, s.pinCode, s.duid,
-                            s.modelName, s.country, answers});
+            // What a television sent is printed only escaped: it could hold terminal commands.
+            rows.push_back({std::to_string(s.id), escapeControls(s.receivedAt), escapeControls(s.sessionId),
+                            escapeControls(s.pinCode), escapeControls(s.duid), escapeControls(s.modelName),
+                            escapeControls(s.country), answers});
         }
         out << "\n" << table(rows);
     }

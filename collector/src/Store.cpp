@@ -2,6 +2,7 @@
 
 #include "StoreBackends.h"
 #include "collector/Migrations.h"
+#include "collector/Text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -21,34 +22,9 @@ bool startsWith(const std::string& text, const char* prefix) {
 // from retrying what could never be stored.
 bool storableText(const std::string& s) {
     for (size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        size_t len = 0;
-        unsigned min = 0;
-        unsigned cp = 0;
-        if (c == 0)
-            return false;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if ((c & 0xE0) == 0xC0) {
-            len = 2, min = 0x80, cp = c & 0x1Fu;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3, min = 0x800, cp = c & 0x0Fu;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4, min = 0x10000, cp = c & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + len > s.size())
-            return false;
-        for (size_t k = 1; k < len; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        uint32_t cp = 0;
+        const size_t len = utf8At(s, i, cp);
+        if (len == 0 || cp == 0)
             return false;
         i += len;
     }

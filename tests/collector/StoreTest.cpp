@@ -3,7 +3,9 @@
 #include "TestDatabase.h"
 
 #include "collector/Migrations.h"
+#include "collector/Report.h"
 #include "collector/Store.h"
+#include "collector/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +177,30 @@ TEST_P(StoreTest, PortableStatementsAndTransactions) {
     }
     EXPECT_THROW(store->query("SELECT nonsense FROM notes"), std::runtime_error);
     EXPECT_EQ(store->query("SELECT COUNT(*) FROM notes").integer(0, 0), 2) << "the store works after an error";
+}
+
+TEST_P(StoreTest, ReportPrintsWhatTelevisionsSentOnlyEscaped) {
+    const auto store = openStore(db.spec());
+    collector::UploadRecord r = record("A\x1b]0;owned\x07" "B", 1, {1, 0, 0, 0, 0});
+    r.pinCode = "\xc2\x9b" "31m";                // an 8-bit CSI
+    r.envelope.device.modelName = "\xe2\x80\xae" "55EU";  // right-to-left override
+    r.duid = "D\\x41\r";
+    r.envelope.device.country = "\xc3\xa9t\xc3\xa9";
+    store->insert(r);
+    const std::string out = collector::formatReport(store->surveys(), store->answerCounts());
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        ASSERT_TRUE((c >= 0x20 && c != 0x7f) || c == '\n') << "raw byte " << int(c) << " at " << i;
+    }
+    EXPECT_EQ(out.find("\xc2\x9b"), std::string::npos);
+    EXPECT_EQ(out.find("\xe2\x80\xae"), std::string::npos);
+    EXPECT_NE(out.find("A\\x1b]0;owned\\x07B"), std::string::npos) << out;
+    EXPECT_NE(out.find("\\u009b31m"), std::string::npos);
+    EXPECT_NE(out.find("\\u202e55EU"), std::string::npos);
+    // A backslash sent as such cannot pass for an escape.
+    EXPECT_NE(out.find("D\\\\x41\\x0d"), std::string::npos);
+    EXPECT_NE(out.find("\xc3\xa9t\xc3\xa9  "), std::string::npos) << "UTF-8 text stays, columns stay aligned";
+    EXPECT_EQ(collector::escapeControls("\xff\xc0\x80\xed\xa0\x80"), "\\xff\\xc0\\x80\\xed\\xa0\\x80");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"),
