@@ -2,6 +2,9 @@
 
 function(tav_target_settings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(TAV_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
   # Each function and object in a section of its own, so that a program links only what it
   # calls: the survey takes a few functions of the device and HTTP libraries, not all of them
   # (its code shrinks by 40 %, and so does what start-up pages in).
@@ -58,15 +61,28 @@ function(tav_add_fuzzer name)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
 endfunction()
 
-# tav_add_gtest(<name> SOURCES ... LIBS ... [ENV ...] [LABELS ...] [FIXTURES ...])
-# One executable per test file; every test case is registered in CTest on its own.
+# Tests reach the television's absolute paths (/opt/data/cert, /opt/usr/apps, /usr/apps,
+# /etc/perf) under the product's own constants; this launcher gives each test a private view of
+# them, so the host stays untouched and such tests run side by side (tests/support/isolate.sh).
+set(TAV_TEST_LAUNCHER ${PROJECT_SOURCE_DIR}/tests/support/isolate.sh)
+# Exit status of the launcher when it cannot isolate (no root, no user namespaces).
+set(TAV_TEST_SKIP_CODE 77)
+
+# tav_add_gtest(<name> SOURCES ... LIBS ... [ENV ...] [LABELS ...] [FIXTURES ...] [TIMEOUT seconds])
+# One executable per test file; every test case is registered in CTest on its own, runs through
+# the launcher and has a time limit (default 60 s).
 function(tav_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV;LABELS;FIXTURES" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS;FIXTURES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   tav_target_settings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} tav::testsupport GTest::gtest GTest::gmock)
+  # gtest_discover_tests puts this before the program, both for listing and for each case.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${TAV_TEST_LAUNCHER})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 60)
+  endif()
+  set(props TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE ${TAV_TEST_SKIP_CODE})
   # Empty values must not reach PROPERTIES: an empty ENVIRONMENT would swallow LABELS.
-  set(props "")
   if(T_ENV)
     list(APPEND props ENVIRONMENT "${T_ENV}")
   endif()
@@ -76,9 +92,13 @@ function(tav_add_gtest name)
   if(T_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
-  if(props)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
-  else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
-  endif()
+  # One build target per label (tests_threading, ...), so that a build for one kind of test (the
+  # ThreadSanitizer run) builds just the programs that carry its label.
+  foreach(label IN LISTS T_LABELS)
+    if(NOT TARGET tests_${label})
+      add_custom_target(tests_${label})
+    endif()
+    add_dependencies(tests_${label} ${name})
+  endforeach()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

@@ -2,6 +2,9 @@
 # End to end: the real tavsurvey binary on a virtual X screen, driven by real key events, against
 # the real collector. One case per run:  survey_e2e.sh BUILD_DIR CASE
 set -uo pipefail
+# The survey writes the television's own paths (CA file, survey folder, installed themes): in a
+# private view of them, so that the host keeps its own and cases run side by side.
+[ "${TAV_ISOLATED:-}" = 1 ] || exec "$(dirname "$0")/../support/isolate.sh" "$0" "$@"
 BUILD=$(cd "$1" && pwd)
 CASE=$2
 . "$(dirname "$0")/../../scripts/lib/tvsession.sh"
@@ -18,18 +21,13 @@ no_log() { [ -z "$(tv_log "$1")" ]; }
 sql() { sqlite3 "$work/collector/surveys.sqlite" "$1"; }
 survey_files() { ls -A "$SURVEY_DIR" 2>/dev/null; }
 
-# The CA file and the survey folder are shared with other test programs: take turns.
-exec 9>/tmp/tavtest_opt_data_cert_trxca.pem.lock
-flock 9
 work=$(mktemp -d /tmp/tave2e.XXXXXX)
-[ -f "$CA_FILE" ] && cp -p "$CA_FILE" "$work/ca.backup"
 finish() {
   tv_stop_all
-  if [ -f "$work/ca.backup" ]; then cp -p "$work/ca.backup" "$CA_FILE"; else rm -f "$CA_FILE"; fi
-  mkdir -p "$SURVEY_DIR"
   rm -rf "$work"
 }
 trap finish EXIT
+cmake --install "$BUILD" --component survey >/dev/null || exit 1
 mkdir -p "$SURVEY_DIR"
 rm -f "$SURVEY_DIR"/*
 

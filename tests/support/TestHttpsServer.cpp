@@ -13,7 +13,6 @@
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <strings.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -342,13 +341,6 @@ void TestHttpsServer::serve(int fd, int connection, bool hold) {
 }
 
 InstalledFile::InstalledFile(std::string path, const std::string& content) : m_path(std::move(path)) {
-    // Test programs run in parallel: the one that installs its file holds a lock named after
-    // the path until it has put the old content back.
-    std::string lockName = m_path;
-    for (char& c : lockName)
-        c = c == '/' ? '_' : c;
-    m_lockFd = open(("/tmp/tavtest" + lockName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    require(m_lockFd >= 0 && flock(m_lockFd, LOCK_EX) == 0, "lock");
     // The first folder on the way that does not exist yet goes again at the end.
     for (std::string dir = m_path.substr(0, m_path.rfind('/')); !dir.empty() && !fileExists(dir);
          dir = dir.substr(0, dir.rfind('/')))
@@ -367,7 +359,6 @@ InstalledFile::~InstalledFile() {
         std::remove(m_path.c_str());
     if (!m_createdDir.empty())
         run("rm -rf '" + m_createdDir + "'");
-    close(m_lockFd);
 }
 
 } // namespace tavtest

@@ -102,8 +102,9 @@ private:
 };
 
 // Puts `content` at `path` (folders made as needed) and puts back what was there, or removes
-// the file and the folders it made, on destruction. Programs installing the same path take
-// turns (an exclusive lock under /tmp).
+// the file and the folders it made, on destruction. Test programs run in a private view of the
+// television's paths (tests/support/isolate.sh), so programs installing the same path do not
+// meet.
 class InstalledFile {
 public:
     InstalledFile(std::string path, const std::string& content);
@@ -114,7 +115,6 @@ public:
 private:
     std::string m_path;
     std::string m_createdDir;
-    int m_lockFd = -1;
     bool m_existed = false;
     std::string m_previous;
 };
