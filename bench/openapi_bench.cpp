@@ -23,9 +23,8 @@ namespace {
 constexpr int kRequests = 1000;
 
 struct LocalServer {
-    tavtest::TestCa ca{"bench CA"};
-    tavtest::InstalledFile caFile{CA_FILE, ca.certPem()};
-    tavtest::TestHttpsServer server{ca.issue(time(nullptr) - 86400, time(nullptr) + 86400), [](const tavtest::HttpRequest&) {
+    tavtest::TrustedCa trusted{"bench CA"};
+    tavtest::TestHttpsServer server{trusted.validCert(), [](const tavtest::HttpRequest&) {
                                         tavtest::HttpReply reply;
                                         reply.body = "{\"status\":\"ok\"}";
                                         return reply;

@@ -22,6 +22,9 @@ BUILD=$(mkdir -p "${BUILD_DIR:-build}" && cd "${BUILD_DIR:-build}" && pwd)
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" --target tavsurvey tavcollector vconftool tavplatform tavrin_themes tavrin_catalogs \
   ui_probe bare_window openapi_bench >/dev/null
+# The survey and the HTTP benchmark write the television's own paths (CA file, survey folder,
+# installed themes): the rest runs again in a private view of them, so that the host keeps its own.
+[ "${TAV_ISOLATED:-}" = 1 ] || exec tests/support/isolate.sh "$PWD/scripts/bench.sh" "$@"
 cmake --install "$BUILD" --component survey >/dev/null
 
 . scripts/lib/tvsession.sh

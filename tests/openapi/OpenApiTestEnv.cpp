@@ -1,6 +1,5 @@
 #include "OpenApiTestEnv.h"
 
-#include "TavConstants.h"
 #include "tavplat/test_control.h"
 
 #include <cstdlib>
@@ -16,27 +15,19 @@ public:
         // Certificate times in the tests are UTC; the client reads them as local time.
         setenv("TZ", "UTC", 1);
         tzset();
-        m_ca = std::make_unique<tavtest::TestCa>("tavrin test CA");
-        m_installed = std::make_unique<tavtest::InstalledFile>(CA_FILE, m_ca->certPem());
+        m_trusted = std::make_unique<tavtest::TrustedCa>();
     }
-    void TearDown() override {
-        m_installed.reset();
-        m_ca.reset();
-    }
-    std::unique_ptr<tavtest::TestCa> m_ca;
-    std::unique_ptr<tavtest::InstalledFile> m_installed;
+    void TearDown() override { m_trusted.reset(); }
+    std::unique_ptr<tavtest::TrustedCa> m_trusted;
 };
 
 Pki* const g_pki = static_cast<Pki*>(testing::AddGlobalTestEnvironment(new Pki));
 
 } // namespace
 
-const tavtest::TestCa& ca() { return *g_pki->m_ca; }
+const tavtest::TestCa& ca() { return g_pki->m_trusted->ca(); }
 
-tavtest::TestCert validCert() {
-    const time_t now = time(nullptr);
-    return ca().issue(now - 86400, now + 86400);
-}
+tavtest::TestCert validCert() { return g_pki->m_trusted->validCert(); }
 
 void OpenApiTest::TearDown() {
     openapi::OpenApiConnection::removeAllHandles();

@@ -1,5 +1,7 @@
 #include "TestHttpsServer.h"
 
+#include "TavConstants.h"
+
 #include "TestSupport.h"
 
 #include <openssl/err.h>
@@ -359,6 +361,17 @@ InstalledFile::~InstalledFile() {
         std::remove(m_path.c_str());
     if (!m_createdDir.empty())
         run("rm -rf '" + m_createdDir + "'");
+}
+
+TrustedCa::TrustedCa(const std::string& name) : m_ca(name), m_installed(CA_FILE, m_ca.certPem()) {}
+
+TestCert TrustedCa::validCert(const std::string& host) const {
+    const time_t now = time(nullptr);
+    return m_ca.issue(now - 86400, now + 86400, host);
+}
+
+std::unique_ptr<TestHttpsServer> TrustedCa::serve(TestHttpsServer::Handler handler) const {
+    return std::make_unique<TestHttpsServer>(validCert(), std::move(handler));
 }
 
 } // namespace tavtest

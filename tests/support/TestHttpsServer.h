@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -117,6 +118,20 @@ private:
     std::string m_createdDir;
     bool m_existed = false;
     std::string m_previous;
+};
+
+// A test CA that the television trusts: installed where CA_FILE points while this lives. Its
+// servers run on 127.0.0.1 with a certificate valid from yesterday to tomorrow.
+class TrustedCa {
+public:
+    explicit TrustedCa(const std::string& name = "tavrin test CA");
+    const TestCa& ca() const { return m_ca; }
+    TestCert validCert(const std::string& host = "127.0.0.1") const;
+    std::unique_ptr<TestHttpsServer> serve(TestHttpsServer::Handler handler) const;
+
+private:
+    TestCa m_ca;
+    InstalledFile m_installed;
 };
 
 } // namespace tavtest

@@ -68,9 +68,8 @@ TEST_F(SurveyFlowTest, MissingExtrasEndTheApplicationRightAfterTheSurveyIsBuilt)
 
 // A receiving server on 127.0.0.1 whose CA the television trusts; it answers "ok".
 struct Receiver {
-    tavtest::TestCa ca{"survey test CA"};
-    tavtest::InstalledFile caFile{CA_FILE, ca.certPem()};
-    tavtest::TestHttpsServer server{ca.issue(time(nullptr) - 3600, time(nullptr) + 3600), [](const tavtest::HttpRequest&) {
+    tavtest::TrustedCa trusted{"survey test CA"};
+    tavtest::TestHttpsServer server{trusted.validCert(), [](const tavtest::HttpRequest&) {
                                         tavtest::HttpReply reply;
                                         reply.body = "<rsp stat=\"ok\"><crc value=\"1\"/></rsp>";
                                         return reply;
@@ -179,10 +178,9 @@ TEST_F(SurveyFlowTest, ResultDocumentEdgeCases) {
 }
 
 TEST_F(SurveyFlowTest, RejectedOrFailedUploadWarnsAndStillRemovesBothFiles) {
-    tavtest::TestCa ca{"survey test CA"};
-    tavtest::InstalledFile caFile{CA_FILE, ca.certPem()};
+    tavtest::TrustedCa trusted{"survey test CA"};
     std::atomic<int> count{0};
-    tavtest::TestHttpsServer server{ca.issue(time(nullptr) - 3600, time(nullptr) + 3600), [&](const tavtest::HttpRequest&) {
+    tavtest::TestHttpsServer server{trusted.validCert(), [&](const tavtest::HttpRequest&) {
                                         tavtest::HttpReply reply;
                                         reply.body = "<rsp stat=\"fail\"><crc value=\"77\"/></rsp>";
                                         reply.status = count++ == 0 ? 200 : 500;
