@@ -7,7 +7,7 @@ packages=(
   libefl-all-dev zlib1g-dev libxml2-dev libssl-dev libcurl4-openssl-dev
   libboost-dev libboost-iostreams-dev libboost-date-time-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev gettext locales
-  libcpp-httplib-dev libsqlite3-dev sqlite3 gzip libpq-dev postgresql-15
+  libsqlite3-dev sqlite3 gzip libpq-dev postgresql-15
   xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum
   valgrind python3 libx11-dev libxdamage-dev libxtst-dev
   clang libclang-rt-14-dev

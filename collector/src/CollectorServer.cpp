@@ -2,7 +2,6 @@
 
 #include "collector/Upload.h"
 
-#include <httplib.h>
 #include <libxml/parser.h>
 
 #include <arpa/inet.h>
@@ -11,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <iostream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -38,15 +36,20 @@ std::string rspBody(const std::string& stat, const std::string& crc, const std::
     return body + "</rsp>\n";
 }
 
-// Refusals that httplib itself decides before a handler runs.
-const char* statForStatus(int status) {
+// Refusals that the server decides before the upload route runs.
+const char* statForStatus(unsigned status) {
     switch (status) {
     case 400: return "badrequest";
     case 404: return "notfound";
     case 405: return "badmethod";
     case 413: return "toolarge";
+    case 431: return "badheader";
     default: return status < 500 ? "badrequest" : "error";
     }
+}
+
+std::string header(const HttpRequest& req, const char* name) {
+    return std::string(req[name]);
 }
 
 } // namespace
@@ -74,9 +77,19 @@ CollectorServer::CollectorServer(ServerOptions options) : m_options(std::move(op
         throw std::runtime_error("the upload path must start with '/'");
     if (m_options.dbPath.empty())
         throw std::runtime_error("no database path");
+    m_log = std::make_unique<JsonLog>(m_options.log);
     // Parsers run on several request threads at once.
     xmlInitParser();
     m_store = openStore(m_options.dbPath);
+    const std::string path = m_options.path;
+    m_router.add("", path, [this, path](const HttpRequest& req, const std::string& client) {
+        // The route takes the path's subpaths too; only the path itself is the upload.
+        if (std::string(req.target()).substr(0, req.target().find('?')) != path)
+            return errorReply(404, "no such path");
+        if (req.method() != boost::beast::http::verb::post)
+            return errorReply(405, "uploads are posted");
+        return handleUpload(req, client);
+    });
 }
 
 CollectorServer::~CollectorServer() {
@@ -88,67 +101,24 @@ std::string CollectorServer::url() const {
     return "https://" + host + ":" + std::to_string(m_port) + m_options.path;
 }
 
-void CollectorServer::log(const std::string& line) const {
-    if (m_options.log)
-        m_options.log(line);
-    else
-        std::cerr << "tavcollector: " << line << std::endl;
-}
-
 int CollectorServer::start() {
     if (m_server)
         throw std::runtime_error("collector already started");
     if (!fileReadable(m_options.certFile) || !fileReadable(m_options.keyFile))
         throw std::runtime_error("certificate or key file missing: " + m_options.certFile + ", " +
                                  m_options.keyFile);
-    auto server = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(), m_options.keyFile.c_str());
-    if (!server->is_valid())
-        throw std::runtime_error("certificate and key do not make a TLS server: " + m_options.certFile);
-
-    installHandlers(*server);
-
-    int port = m_options.port;
-    if (port == 0)
-        port = server->bind_to_any_port(m_options.host);
-    else if (!server->bind_to_port(m_options.host, port))
-        port = -1;
-    if (port <= 0)
-        throw std::runtime_error("cannot listen on " + m_options.host + ":" + std::to_string(m_options.port));
-    m_port = port;
-    m_server = std::move(server);
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // stop() before the accept loop runs would be lost; wait until it does.
-    for (int i = 0; i < 5000 && !m_server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!m_server->is_running()) {
-        stop();
-        throw std::runtime_error("collector did not start");
-    }
-    log("listening on " + url());
+    HttpServerOptions http;
+    http.host = m_options.host;
+    http.port = m_options.port;
+    http.certFile = m_options.certFile;
+    http.keyFile = m_options.keyFile;
+    http.limits = m_options.limits;
+    m_server = std::make_unique<HttpServer>(
+        http, m_router, [this](unsigned status, const std::string& reason) { return errorReply(status, reason); },
+        *m_log);
+    m_port = m_server->start();
+    m_log->write("info", "listening", {JsonLog::text("url", url())});
     return m_port;
-}
-
-void CollectorServer::installHandlers(httplib::Server& server) {
-    server.set_payload_max_length(m_options.maxBody);
-    server.set_read_timeout(10);
-    server.set_write_timeout(10);
-    // A reply goes out in more than one write; with Nagle's algorithm the later writes wait for
-    // the client's delayed acknowledgement, about 40 ms on every upload.
-    server.set_tcp_nodelay(true);
-    server.Post(m_options.path, [this](const httplib::Request& req, httplib::Response& res) {
-        handleUpload(req, res);
-    });
-    server.Get(m_options.path, [this](const httplib::Request&, httplib::Response& res) {
-        answer(res, Reply{405, "badmethod", "", "uploads are posted"});
-    });
-    httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.set_content(rspBody(statForStatus(res.status), "", "refused with HTTP " + std::to_string(res.status)),
-                        "application/xml");
-        return httplib::Server::HandlerResponse::Handled;
-    };
-    server.set_error_handler(onError);
 }
 
 void CollectorServer::stop() {
@@ -159,8 +129,7 @@ void CollectorServer::stop() {
     m_stopCv.notify_all();
     if (m_server)
         m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_log->flush();
 }
 
 bool CollectorServer::waitDelay() {
@@ -170,59 +139,62 @@ bool CollectorServer::waitDelay() {
     return !m_stopCv.wait_for(lock, std::chrono::milliseconds(m_options.delayMs), [this] { return m_stopping; });
 }
 
-void CollectorServer::answer(httplib::Response& res, const Reply& reply) {
-    res.status = reply.status;
-    res.set_content(rspBody(reply.stat, reply.crc, reply.stat == "ok" ? "" : reply.message), "application/xml");
+HttpResponse CollectorServer::errorReply(unsigned status, const std::string& reason) const {
+    HttpResponse res;
+    res.status = status;
+    res.set("Content-Type", "application/xml");
+    res.body = rspBody(statForStatus(status), "", reason);
+    return res;
 }
 
-void CollectorServer::handleUpload(const httplib::Request& req, httplib::Response& res) {
-    if (!waitDelay()) {
-        answer(res, Reply{503, "error", "", "collector is stopping"});
-        return;
-    }
-    const Reply reply = process(req);
-    answer(res, reply);
+HttpResponse CollectorServer::handleUpload(const HttpRequest& req, const std::string& client) {
+    Reply reply{503, "error", "", "collector is stopping"};
+    if (waitDelay())
+        reply = process(req, client);
+    HttpResponse res;
+    res.status = static_cast<unsigned>(reply.status);
+    res.set("Content-Type", "application/xml");
+    res.body = rspBody(reply.stat, reply.crc, reply.stat == "ok" ? "" : reply.message);
     if (reply.stat == "ok")
         ++m_accepted;
     else
         ++m_rejected;
-    log((reply.stat == "ok" ? "accepted: " : "refused (" + reply.stat + ", HTTP " + std::to_string(reply.status) + "): ") +
-        reply.message);
+    m_log->write(reply.stat == "ok" ? "info" : "warning", "upload",
+                 {JsonLog::text("client", client), JsonLog::number("status", reply.status), JsonLog::text("stat", reply.stat),
+                  JsonLog::text("session", header(req, "sessionid")), JsonLog::text("pincode", header(req, "pincode")),
+                  JsonLog::text("duid", header(req, "duid")), JsonLog::text("msg", reply.message)});
+    return res;
 }
 
-CollectorServer::Reply CollectorServer::process(const httplib::Request& req) {
+CollectorServer::Reply CollectorServer::process(const HttpRequest& req, const std::string& client) {
     Reply reply;
     try {
-        const bool multipart = req.is_multipart_form_data();
-        const bool hasFile = multipart && req.has_file("file");
-        const httplib::MultipartFormData file = hasFile ? req.get_file_value("file") : httplib::MultipartFormData{};
+        const FormFile file = formFile(header(req, "Content-Type"), req.body(), "file");
         const uint32_t actual = crc32Of(file.content);
-        if (hasFile)
+        if (file.found)
             reply.crc = std::to_string(actual);
 
         if (m_options.forcedReply == eForcedReply::Fail)
             throw UploadError("fail", 200, "forced reply");
         if (m_options.forcedReply == eForcedReply::Http500)
             throw UploadError("error", 500, "forced reply");
-        if (!multipart)
-            throw UploadError("badrequest", 400, "expected multipart/form-data");
-        if (!hasFile)
+        if (!file.found)
             throw UploadError("nofile", 400, "no form part named \"file\"");
 
         for (const char* name : kRequiredHeaders)
-            if (req.get_header_value(name).empty())
+            if (header(req, name).empty())
                 throw UploadError("noheader", 400, std::string("missing header \"") + name + "\"");
         auto tooLong = [&req](const char* name) {
-            if (req.get_header_value(name).size() > kMaxHeaderValue)
+            if (header(req, name).size() > kMaxHeaderValue)
                 throw UploadError("badheader", 400, std::string("header \"") + name + "\" too long");
         };
         std::for_each(kRequiredHeaders.begin(), kRequiredHeaders.end(), tooLong);
         std::for_each(kOptionalHeaders.begin(), kOptionalHeaders.end(), tooLong);
-        if (req.get_header_value("category") != kCategory)
+        if (header(req, "category") != kCategory)
             throw UploadError("badheader", 400, "category is not " + std::string(kCategory));
-        if (req.get_header_value("source") != kSource)
+        if (header(req, "source") != kSource)
             throw UploadError("badheader", 400, "source is not " + std::string(kSource));
-        const uint32_t claimed = parseCrcHeader(req.get_header_value("crc32"));
+        const uint32_t claimed = parseCrcHeader(header(req, "crc32"));
         if (claimed != actual)
             throw UploadError("badcrc", 400, "crc32 header " + std::to_string(claimed) +
                                                  " does not match the file's " + reply.crc);
@@ -230,26 +202,25 @@ CollectorServer::Reply CollectorServer::process(const httplib::Request& req) {
         UploadRecord record;
         record.envelopeXml = gunzip(file.content, m_options.maxInflated);
         record.envelope = parseEnvelope(record.envelopeXml);
-        record.duid = req.get_header_value("duid");
+        record.duid = header(req, "duid");
         if (record.envelope.device.duid != record.duid)
             throw UploadError("baddata", 400, "duid header differs from the envelope's DUID");
         record.receivedAt = utcNow();
-        record.remoteAddr = req.remote_addr;
-        record.sessionId = req.get_header_value("sessionid");
-        record.pinCode = req.get_header_value("pincode");
-        record.category = req.get_header_value("category");
-        record.source = req.get_header_value("source");
-        record.purchaseDate = req.get_header_value("Date");
-        record.productYear = req.get_header_value("Year");
-        record.fileName = file.filename;
+        record.remoteAddr = client;
+        record.sessionId = header(req, "sessionid");
+        record.pinCode = header(req, "pincode");
+        record.category = header(req, "category");
+        record.source = header(req, "source");
+        record.purchaseDate = header(req, "Date");
+        record.productYear = header(req, "Year");
+        record.fileName = file.fileName;
         record.fileSize = file.content.size();
         record.crc32 = actual;
 
         const Store::InsertResult stored = m_store->insert(record);
         reply.status = 200;
         reply.stat = "ok";
-        reply.message = (stored.duplicate ? "repeated upload of survey " : "survey ") + std::to_string(stored.id) +
-                        " session " + record.sessionId + " duid " + record.duid;
+        reply.message = (stored.duplicate ? "repeated upload of survey " : "survey ") + std::to_string(stored.id);
     } catch (const UploadError& e) {
         reply.status = e.status();
         reply.stat = e.stat();

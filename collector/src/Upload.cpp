@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -65,14 +66,134 @@ int intAttribute(const xmlNode* node, const char* name) {
 }
 
 // The length of the UTF-8 sequence at `p` (`left` bytes available) when it is one character that
-// XML 1.0 allows (tab, line ends, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF) in its
-// shortest form; 0 otherwise.
+// XML 1.0 allows (tab, line ends, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF); 0 otherwise.
 size_t xmlCharLength(const unsigned char* p, size_t left) {
-    const unsigned char lead = p[0];
-    if (lead < 0x80)
-        return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
-    size_t n = 0;
     uint32_t cp = 0;
+    const size_t n = utf8Sequence(p, left, cp);
+    if (n == 0 || cp == 0xFFFE || cp == 0xFFFF)
+        return 0;
+    return cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r' ? n : 0;
+}
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The value of parameter `name` in a header value like `form-data; name="file"; filename="x"`
+// (names compared case-insensitively, quoted values unquoted); `found` tells a missing one.
+std::string headerParameter(const std::string& value, const std::string& name, bool& found) {
+    found = false;
+    size_t at = value.find(';');
+    while (at != std::string::npos) {
+        ++at;
+        while (at < value.size() && (value[at] == ' ' || value[at] == '\t'))
+            ++at;
+        const size_t eq = value.find('=', at);
+        if (eq == std::string::npos)
+            return "";
+        std::string key = value.substr(at, eq - at);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+            key.pop_back();
+        std::string text;
+        size_t next = eq + 1;
+        if (next < value.size() && value[next] == '"') {
+            for (++next; next < value.size() && value[next] != '"'; ++next) {
+                if (value[next] == '\\' && next + 1 < value.size())
+                    ++next;
+                text += value[next];
+            }
+            if (next >= value.size())
+                refuse("badrequest", "unterminated quoted parameter");
+            ++next;
+        } else {
+            const size_t end = value.find(';', next);
+            text = value.substr(next, end == std::string::npos ? std::string::npos : end - next);
+            while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+                text.pop_back();
+        }
+        if (lower(key) == name) {
+            found = true;
+            return text;
+        }
+        at = value.find(';', next);
+    }
+    return "";
+}
+
+} // namespace
+
+FormFile formFile(const std::string& contentType, const std::string& body, const std::string& partName) {
+    const std::string type = lower(contentType.substr(0, contentType.find(';')));
+    if (type.find_first_not_of(" \t") == std::string::npos ||
+        type.substr(type.find_first_not_of(" \t"), 19) != "multipart/form-data")
+        refuse("badrequest", "expected multipart/form-data");
+    bool has = false;
+    const std::string boundary = headerParameter(contentType, "boundary", has);
+    if (!has || boundary.empty() || boundary.size() > 70)
+        refuse("badrequest", "multipart form without a usable boundary");
+    const std::string delimiter = "--" + boundary;
+
+    size_t at = body.find(delimiter);
+    if (at == std::string::npos || (at != 0 && (at < 2 || body.compare(at - 2, 2, "\r\n") != 0)))
+        refuse("badrequest", "multipart form without its first boundary");
+    FormFile file;
+    for (;;) {
+        at += delimiter.size();
+        if (body.compare(at, 2, "--") == 0)
+            return file;  // the closing delimiter; what follows is epilogue
+        while (at < body.size() && (body[at] == ' ' || body[at] == '\t'))
+            ++at;
+        if (body.compare(at, 2, "\r\n") != 0)
+            refuse("badrequest", "malformed multipart boundary line");
+        at += 2;
+        const size_t headersEnd = body.compare(at, 2, "\r\n") == 0 ? at : body.find("\r\n\r\n", at);
+        if (headersEnd == std::string::npos)
+            refuse("badrequest", "multipart part without the end of its headers");
+        std::string disposition;
+        for (size_t line = at; line < headersEnd;) {
+            size_t end = body.find("\r\n", line);
+            if (end == std::string::npos || end > headersEnd)
+                end = headersEnd;
+            const std::string text = body.substr(line, end - line);
+            const size_t colon = text.find(':');
+            if (colon == std::string::npos)
+                refuse("badrequest", "malformed multipart part header");
+            if (lower(text.substr(0, colon)) == "content-disposition")
+                disposition = text.substr(colon + 1);
+            line = end + 2;
+        }
+        const size_t contentStart = headersEnd + (headersEnd == at ? 2 : 4);
+        const size_t contentEnd = body.find("\r\n" + delimiter, contentStart);
+        if (contentEnd == std::string::npos)
+            refuse("badrequest", "multipart part without a closing boundary");
+        const size_t lead = disposition.find_first_not_of(" \t");
+        if (lead == std::string::npos || lower(disposition.substr(lead, 9)) != "form-data")
+            refuse("badrequest", "multipart part that is not form-data");
+        const std::string name = headerParameter(disposition, "name", has);
+        if (!has)
+            refuse("badrequest", "multipart part without a name");
+        if (!file.found && name == partName) {
+            file.found = true;
+            file.fileName = headerParameter(disposition, "filename", has);
+            file.content = body.substr(contentStart, contentEnd - contentStart);
+        }
+        at = contentEnd + 2;
+    }
+}
+
+size_t utf8Sequence(const unsigned char* p, size_t left, uint32_t& cp) {
+    const unsigned char lead = p[0];
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    size_t n = 0;
     if (lead >= 0xC2 && lead <= 0xDF) {
         n = 2;
         cp = lead & 0x1Fu;
@@ -93,16 +214,10 @@ size_t xmlCharLength(const unsigned char* p, size_t left) {
         cp = (cp << 6) | (p[k] & 0x3Fu);
     }
     const uint32_t shortest = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
-    if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+    if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
     return n;
 }
-
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-
-} // namespace
 
 uint32_t crc32Of(const std::string& bytes) {
     uLong crc = ::crc32(0L, Z_NULL, 0);

@@ -94,7 +94,7 @@ int serve(int argc, char** argv) {
             std::cerr << "tavcollector: bad --max-body\n";
             return 2;
         }
-        o.maxBody = static_cast<size_t>(n);
+        o.limits.maxBody = static_cast<size_t>(n);
     }
     if (a.count("--delay-ms")) {
         if (!toNumber(a["--delay-ms"], 24LL * 3600 * 1000, n)) {
@@ -140,9 +140,13 @@ int serve(int argc, char** argv) {
 
     int sig = 0;
     sigwait(&stopSignals, &sig);
+    server.log().write("info", "stopping", {collector::JsonLog::number("signal", sig)});
     server.stop();
-    std::cerr << "tavcollector: stopped; " << server.accepted() << " accepted, " << server.rejected()
-              << " refused\n";
+    server.log().write("info", "stopped",
+                       {collector::JsonLog::text("msg", "stopped; " + std::to_string(server.accepted()) + " accepted, " +
+                                                            std::to_string(server.rejected()) + " refused"),
+                        collector::JsonLog::number("accepted", static_cast<long long>(server.accepted())),
+                        collector::JsonLog::number("refused", static_cast<long long>(server.rejected()))});
     return 0;
 }
 

@@ -57,7 +57,7 @@ TEST(CollectorUpload, StoresAcceptedSurveyWithSessionPinDeviceAndAnswers) {
 
 TEST(CollectorUpload, RefusesEveryBadUploadWithAnRspAndStoresNothing) {
     RunningCollector c([](collector::ServerOptions& o) {
-        o.maxBody = 48 * 1024;
+        o.limits.maxBody = 48 * 1024;
         o.maxInflated = 64 * 1024;
     });
     const std::string good = gzip(envelope(survey({1, 2, 3, 4, 5})));
@@ -232,8 +232,17 @@ TEST(CollectorUpload, RefusalQuotingBadBytesIsStillAnXmlReply) {
 
     RunningCollector c;
     Upload u = tvUpload(gzip(envelope(survey({1, 2, 3, 4, 5}))));
+    // A control character makes the header line itself malformed HTTP: refused before the
+    // upload checks, still with a readable reply.
     u.set("crc32", raw);
-    const Reply r = c.post(u);
+    Reply r = c.post(u);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.stat(), "badrequest");
+    EXPECT_TRUE(wellFormed(r.body)) << r.body;
+    std::string noControl = raw;
+    noControl.erase(noControl.find('\x01'), 1);
+    u.set("crc32", noControl);
+    r = c.post(u);
     EXPECT_EQ(r.status, 400);
     EXPECT_EQ(r.stat(), "badcrc");
     EXPECT_TRUE(wellFormed(r.body)) << r.body;

@@ -4,9 +4,13 @@
 // "file" and the headers "pincode", "duid", "crc32", "category", "sessionid", "source", "Date",
 // "Year". The reply is always <rsp stat="..."> (with <crc value="..."/> once the file arrived):
 // "ok" with 200 when the upload is stored (or was stored before), any other word with a 4xx
-// status when it is refused, and nothing is stored then.
+// status when it is refused, and nothing is stored then. Other pages (the dashboard) add their
+// routes to router() before start().
 #pragma once
 
+#include "collector/Http.h"
+#include "collector/HttpServer.h"
+#include "collector/Log.h"
 #include "collector/Store.h"
 
 #include <atomic>
@@ -16,13 +20,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace collector {
 
@@ -40,11 +37,11 @@ struct ServerOptions {
     std::string certFile;
     std::string keyFile;
     std::string dbPath;
-    size_t maxBody = 1 << 20;      // whole request body
+    HttpLimits limits;             // maxBody: the whole request body
     size_t maxInflated = 1 << 20;  // the envelope after gunzip
     int delayMs = 0;               // hold every upload this long before answering
     eForcedReply forcedReply = eForcedReply::None;
-    // One line per request; null writes to stderr.
+    // Receives each JSON log line; null writes to stderr.
     std::function<void(const std::string&)> log;
 };
 
@@ -56,34 +53,38 @@ public:
     CollectorServer(const CollectorServer&) = delete;
     CollectorServer& operator=(const CollectorServer&) = delete;
 
-    // Binds, starts serving on a thread of its own and returns the port once connections are
-    // taken. Throws std::runtime_error when the certificate or the address cannot be used.
+    // Where more routes go; the upload route is in it already. Read when start() runs.
+    Router& router() { return m_router; }
+
+    // Binds, starts serving and returns the port once connections are taken. Throws
+    // std::runtime_error when the certificate or the address cannot be used.
     int start();
-    // Ends a running delay at once, stops accepting and waits for the server thread.
+    // Ends a running delay at once, stops accepting, lets requests in flight finish (stored
+    // uploads are answered) and joins the server's threads.
     void stop();
 
-    // Puts the collector's body limit, time-outs, routes and error replies on `server`. start()
-    // does it on its TLS server; an in-process caller can do it on a plain one and feed it
-    // requests without a socket (the fuzz harness does).
-    void installHandlers(httplib::Server& server);
+    // The upload route on its own: what the server calls for every request on the upload
+    // path, reachable without a socket (the fuzz harness uses it).
+    HttpResponse handleUpload(const HttpRequest& request, const std::string& client);
+    // The <rsp> reply of a refusal the server makes itself (404, 405, 413, 431, ...).
+    HttpResponse errorReply(unsigned status, const std::string& reason) const;
 
     int port() const { return m_port; }
     std::string url() const;
     size_t accepted() const { return m_accepted; }
     size_t rejected() const { return m_rejected; }
+    JsonLog& log() { return *m_log; }
 
 private:
     struct Reply;
-    void handleUpload(const httplib::Request& req, httplib::Response& res);
-    Reply process(const httplib::Request& req);
-    void answer(httplib::Response& res, const Reply& reply);
+    Reply process(const HttpRequest& req, const std::string& client);
     bool waitDelay();
-    void log(const std::string& line) const;
 
     ServerOptions m_options;
+    std::unique_ptr<JsonLog> m_log;
     std::unique_ptr<Store> m_store;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
+    Router m_router;
+    std::unique_ptr<HttpServer> m_server;
     int m_port = 0;
     std::atomic<size_t> m_accepted{0};
     std::atomic<size_t> m_rejected{0};

@@ -60,6 +60,18 @@ struct Envelope {
     std::vector<SurveyItem> items;  // in document order
 };
 
+// One part of a multipart/form-data body.
+struct FormFile {
+    bool found = false;
+    std::string fileName;  // the "filename" of its Content-Disposition
+    std::string content;
+};
+
+// The first part named `partName` of a multipart/form-data body whose Content-Type header is
+// `contentType`. Throws "badrequest" when the type is another or the form is malformed; a form
+// without that part gives found == false.
+FormFile formFile(const std::string& contentType, const std::string& body, const std::string& partName);
+
 // Standard CRC-32 (the one of zip and gzip), computed independently of the television's code so
 // that a wrong checksum on either side shows up as a mismatch.
 uint32_t crc32Of(const std::string& bytes);
@@ -77,6 +89,10 @@ std::string gunzip(const std::string& data, size_t limit);
 // selected value one of that question's answers. Throws "badxml" when the text is not the
 // envelope's XML, "baddata" when its content fails a check.
 Envelope parseEnvelope(const std::string& xml);
+
+// The length of the UTF-8 sequence at `p` (`left` > 0 bytes available) and its code point in
+// `cp`, when it is one Unicode scalar value in its shortest form; 0 otherwise.
+size_t utf8Sequence(const unsigned char* p, size_t left, uint32_t& cp);
 
 // Text for an XML attribute value.
 std::string xmlEscape(const std::string& text);
