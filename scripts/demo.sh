@@ -6,8 +6,9 @@
 #                              move, Return selects / presses, Escape is Back), else on a virtual
 #                              screen driven by real X key events, with a screenshot
 #   scripts/demo.sh --virtual  always on a virtual screen
-# Environment: BUILD_DIR (default build), MENU_LANGUAGE (en_US.utf8, de_DE.utf8, fr_FR.utf8,
-# es_ES.utf8 or ko_KR.utf8).
+# Environment: BUILD_DIR (default build), MENU_LANGUAGE (en_US.utf8 by default; translated:
+# de_DE, fr_FR, es_ES, it_IT, nl_NL, pl_PL, pt_PT, pt_BR, sv_SE, tr_TR, ar_AE (mirrored), ja_JP,
+# zh_CN, ko_KR, each with .utf8; any other language shows English).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

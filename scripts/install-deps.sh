@@ -8,7 +8,7 @@ packages=(
   libboost-dev libboost-iostreams-dev libboost-date-time-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev gettext locales
   libsqlite3-dev sqlite3 gzip libpq-dev postgresql-15
-  xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum
+  xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum fonts-noto-cjk fonts-dejavu-core
   valgrind python3 libx11-dev libxdamage-dev libxtst-dev
   clang libclang-rt-14-dev
 )
@@ -25,7 +25,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Locales of the translated menu languages, so the survey can switch to them.
-for l in en_US de_DE fr_FR es_ES ko_KR; do
+for l in en_US de_DE fr_FR es_ES ko_KR it_IT nl_NL pl_PL pt_PT pt_BR sv_SE tr_TR ar_AE ja_JP zh_CN; do
   if ! locale -a 2>/dev/null | grep -qi "^${l}\.utf-\?8$"; then
     localedef -i "$l" -f UTF-8 "${l}.UTF-8"
   fi

@@ -133,7 +133,10 @@ void TavSurveyUi::prepareWindow() {
     elm_object_focus_allow_set(m_window, EINA_TRUE);
     elm_win_title_set(m_window, "tavSurvey");
 
-    elm_config_mirrored_set(ua_UI_orientation_get() == 1);
+    const bool mirrored = ua_UI_orientation_get() == 1;
+    elm_config_mirrored_set(mirrored);
+    // Texts with no direction of their own (question 3's digits) follow the layout's.
+    evas_object_paragraph_direction_set(m_window, mirrored ? EVAS_BIDI_DIRECTION_RTL : EVAS_BIDI_DIRECTION_NEUTRAL);
 
     elm_win_screen_size_get(m_window, nullptr, nullptr, &m_screenWidth, &m_screenHeight);
     if (seams::screenWidth > 0 && seams::screenHeight > 0) {
@@ -351,6 +354,7 @@ void TavSurveyUi::addSurveyPopup() {
                 ++state;
             }
             elm_object_style_set(radio, RADIO_STYLE);
+            evas_object_paragraph_direction_set(radio, evas_object_paragraph_direction_get(m_window));
             elm_object_domain_translatable_text_set(radio, TEXT_DOMAIN, text.c_str());
             elm_radio_state_value_set(radio, state);
             elm_radio_value_pointer_set(radio, m_selections.back());

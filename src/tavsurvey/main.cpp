@@ -14,8 +14,14 @@
 
 #include <libintl.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+
+// gettext's counter of catalog changes: raising it drops the translations it has cached, which
+// were looked up along the previous language's search list.
+extern "C" int _nl_msg_cat_cntr;
 
 survey::TavSurveyUi* uiPtr = nullptr;
 
@@ -45,6 +51,53 @@ bool readExtra(app_control_h request, const char* key, std::string& value) {
     return false;
 }
 
+// A menu language such as "pt_BR.utf8" as its locale ("pt_BR") and language ("pt").
+struct LanguageName {
+    std::string locale;
+    std::string base;
+    explicit LanguageName(const std::string& language)
+        : locale(language.substr(0, language.find_first_of(".@"))), base(locale.substr(0, locale.find('_'))) {}
+};
+
+// gettext's search list: "pt_BR:pt:en". English comes last, so that a language without a
+// catalog of ours shows (and reports) English texts rather than message ids.
+std::string catalogSearchList(const LanguageName& name) {
+    std::string list = name.locale;
+    if (name.base != name.locale)
+        list += ":" + name.base;
+    if (name.base != "en")
+        list += ":en";
+    return list;
+}
+
+// Han and Hangul have no bold face in the toolkit's default fonts: they would be drawn thin
+// beside bold Latin text. The languages that use them get the font made for them, whose Latin
+// letters then share its weights; every other language keeps the theme's fonts.
+void setScriptFonts(const LanguageName& name) {
+    const char* family = nullptr;
+    if (name.base == "ja")
+        family = "Noto Sans CJK JP";
+    else if (name.base == "ko")
+        family = "Noto Sans CJK KR";
+    else if (name.locale == "zh_TW" || name.locale == "zh_HK")
+        family = "Noto Sans CJK TC";
+    else if (name.base == "zh")
+        family = "Noto Sans CJK SC";
+    if (!family) {
+        for (const char* textClass : {"tav_text", "tav_text_bold", "tav_textblock_bold"})
+            edje_text_class_del(textClass);
+        return;
+    }
+    const std::string bold = std::string(family) + ":style=Bold";
+    edje_text_class_set("tav_text", family, 0);
+    edje_text_class_set("tav_text_bold", bold.c_str(), 0);
+    // In a wrapped text's format a space ends the font name unless escaped.
+    std::string escaped;
+    for (char c : bold)
+        escaped += c == ' ' ? std::string("\\ ") : std::string(1, c);
+    edje_text_class_set("tav_textblock_bold", escaped.c_str(), 0);
+}
+
 } // namespace
 
 bool app_create(void*) {
@@ -62,7 +115,16 @@ bool setLanguage() {
         SLOGW("Cannot set multilanguage mode");
         return false;
     }
+    const LanguageName name(language);
+    setenv("LANGUAGE", catalogSearchList(name).c_str(), 1);
     elm_language_set(language);
+    // "C" ignores LANGUAGE: where the system lacks the language's locale, its catalog (or the
+    // English one) is still used.
+    const char* messages = setlocale(LC_MESSAGES, nullptr);
+    if (!messages || !std::strcmp(messages, "C") || !std::strcmp(messages, "POSIX"))
+        setlocale(LC_MESSAGES, "C.UTF-8");
+    ++_nl_msg_cat_cntr;
+    setScriptFonts(name);
     LOGI("Set language: %s", language);
     free(language);
     const std::string& dir = survey::seams::localeDir.empty() ? survey::LOCALE_DIR : survey::seams::localeDir;

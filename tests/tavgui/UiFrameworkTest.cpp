@@ -67,10 +67,19 @@ TEST(UiFramework, RunsCreateTheLaunchRequestAndTerminateAroundTheLoop) {
     EXPECT_EQ(1u, g_seen.size());
 }
 
-TEST(UiFramework, OrientationComesFromTheSettingsStore) {
+TEST(UiFramework, OrientationComesFromTheSettingsStoreOrTheMenuLanguage) {
     EXPECT_EQ(0, ua_UI_orientation_get());   // unset
+    vconf_set_str("db/menu_widget/language", "ar_AE.utf8");
+    EXPECT_EQ(1, ua_UI_orientation_get());
+    vconf_set_str("db/menu_widget/language", "arn_CL.utf8");   // Mapudungun: left to right
+    EXPECT_EQ(0, ua_UI_orientation_get());
     vconf_set_int(UA_UI_ORIENTATION_KEY, 1);
     EXPECT_EQ(1, ua_UI_orientation_get());
     vconf_set_int(UA_UI_ORIENTATION_KEY, 7);
     EXPECT_EQ(0, ua_UI_orientation_get());
+    vconf_set_str("db/menu_widget/language", "he_IL.utf8");   // the setting wins
+    vconf_set_int(UA_UI_ORIENTATION_KEY, 0);
+    EXPECT_EQ(0, ua_UI_orientation_get());
+    vconf_unset(UA_UI_ORIENTATION_KEY);
+    vconf_unset("db/menu_widget/language");
 }

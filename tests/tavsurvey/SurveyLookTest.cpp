@@ -1,6 +1,6 @@
 // The dialog as people see it: every style comes from the service's themes, the layout has the
-// sizes of the television's screen, accessibility settings and the menu language change it,
-// and screenshots are saved into <build>/screenshots for people to look at.
+// sizes of the television's screen, accessibility settings change it (languages:
+// SurveyLanguageTest), and screenshots are saved into <build>/screenshots for people to look at.
 #include "SurveyTestSupport.h"
 
 #include <cstring>
@@ -75,28 +75,4 @@ TEST_F(SurveyTest, HighContrastAndEnlargeChangeTheLook) {
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_normal.png"));
     press("Right");
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_submit_focused.png"));
-}
-
-TEST_F(SurveyTest, TextsFollowTheMenuLanguage) {
-    vconf_set_str(LANGUAGE, "de_DE.utf8");
-    ASSERT_TRUE(setLanguage());
-    elm_config_scale_set(2.0);
-    auto& s = show();
-    EXPECT_STREQ("Absenden", elm_object_text_get(survey::m_Button[0]));
-    EXPECT_STREQ("Nein", elm_object_text_get(boxItems("Elm_Radio")[1]));
-    Evas_Object* popup = s.m_box;
-    while (popup && strcmp(elm_object_widget_type_get(popup), "Elm_Popup"))
-        popup = elm_object_parent_widget_get(popup);
-    EXPECT_STREQ("Umfrage zum Remote-Support", elm_object_part_text_get(popup, "title,text"));
-    EXPECT_EQ("3. Wie wahrscheinlich ist es, dass Sie uns weiterempfehlen?<br>(0 = sehr unwahrscheinlich, 9 = sehr wahrscheinlich)",
-              s.m_contentList[13].second);
-    EXPECT_TRUE(uitest::snap(s.window(), "survey_german.png"));
-    vconf_set_str(LANGUAGE, "ko_KR.utf8");
-    ASSERT_TRUE(setLanguage());
-    show();
-    EXPECT_STREQ("제출", elm_object_text_get(survey::m_Button[0]));
-    EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_korean.png"));
-    vconf_unset(LANGUAGE);
-    EXPECT_FALSE(setLanguage());
-    EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "Cannot set multilanguage mode"));
 }
