@@ -111,7 +111,10 @@ protected:
             EXPECT_TRUE(b.x >= panel.x && b.x + b.w <= panel.x + panel.w)
                 << name << " x " << b.x << "+" << b.w << " outside the panel " << panel.x << "+" << panel.w;
         };
-        for (Evas_Object* label : boxItems("Elm_Label")) {
+        std::vector<Evas_Object*> labels = boxItems("Elm_Label");
+        if (m_survey->timeoutWarning())
+            labels.push_back(m_survey->timeoutWarning());
+        for (Evas_Object* label : labels) {
             Evas_Object* tb = textPart(label);
             ASSERT_NE(nullptr, tb);
             Evas_Coord fw = 0, fh = 0;
@@ -280,8 +283,13 @@ TEST_F(SurveyLanguageTest, HanAndHangulUseTheBoldFaceOfTheirScript) {
 
 TEST_F(SurveyLanguageTest, ThePseudoLanguageFitsEverywhere) {
     elm_config_scale_set(2.0);   // the television's toolkit scale
+    // The idle time-out warning line shown at once, so that it is measured too.
+    vconf_set_int(survey::TIMEOUT_WARNING_KEY, 1);
+    survey::seams::warningLead = survey::seams::popupTimeout - 0.1;
     showIn("qps_PS.utf8");
     ASSERT_EQ('[', title()[0]) << "the pseudo-language catalog is not in use";
+    ASSERT_NE(nullptr, m_survey->timeoutWarning());
+    EXPECT_EQ('[', elm_object_text_get(m_survey->timeoutWarning())[0]);
     expectEveryTextFits("normal");
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_pseudo.png"));
     vconf_set_int(HIGH_CONTRAST, 1);
