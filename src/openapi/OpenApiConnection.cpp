@@ -3,6 +3,7 @@
 
 #include "TavLog.h"
 
+#include <boost/date_time/c_local_time_adjustor.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/thread/locks.hpp>
 
@@ -21,8 +22,19 @@ std::atomic<bool> OpenApiConnection::m_netDebug{false};
 
 namespace {
 
+// The text changes once a second, so each thread formats it once a second rather than for every
+// request (formatting is dearer than the rest of a reused handle's bookkeeping).
 std::string timeStamp() {
-    return boost::posix_time::to_simple_string(boost::posix_time::second_clock::local_time());
+    thread_local time_t formatted = -1;
+    thread_local std::string text;
+    const time_t now = time(nullptr);
+    if (now != formatted) {
+        text = boost::posix_time::to_simple_string(
+            boost::date_time::c_local_adjustor<boost::posix_time::ptime>::utc_to_local(
+                boost::posix_time::from_time_t(now)));
+        formatted = now;
+    }
+    return text;
 }
 
 std::string currentThreadId() {

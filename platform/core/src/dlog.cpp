@@ -41,12 +41,6 @@ char priorityLetter(int prio) {
     return (prio >= 0 && prio < DLOG_PRIO_MAX) ? letters[prio] : '?';
 }
 
-std::string logFilePath() {
-    if (const char* env = std::getenv("TAV_DLOG_FILE"); env && *env)
-        return env;
-    return tavplat::rootPath("dlog.log");
-}
-
 bool stderrEnabled() {
     const char* env = std::getenv("TAV_DLOG_STDERR");
     return !(env && std::strcmp(env, "0") == 0);
@@ -60,7 +54,10 @@ struct FileSink {
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable idle;
-    std::vector<std::pair<std::string, std::string>> pending;   // (file, line)
+    // (file, its lines): consecutive lines for one file share an entry, so that queueing a line
+    // allocates nothing once the text has grown.
+    std::vector<std::pair<std::string, std::string>> pending;
+    size_t pendingLines = 0;
     bool threadRunning = false;
     bool writing = false;
     bool flushWanted = false;
@@ -105,12 +102,13 @@ void writerLoop() {
     for (;;) {
         // Wakes for a flush or a full queue, else every 20 ms: a caller never pays a wake-up.
         s.wake.wait_for(lock, std::chrono::milliseconds(20),
-                        [&] { return s.flushWanted || s.pending.size() >= kBatchLines; });
+                        [&] { return s.flushWanted || s.pendingLines >= kBatchLines; });
         s.flushWanted = false;
         if (s.pending.empty())
             continue;
         std::vector<std::pair<std::string, std::string>> batch;
         batch.swap(s.pending);
+        s.pendingLines = 0;
         s.writing = true;
         lock.unlock();
         writeBatch(batch);
@@ -127,6 +125,7 @@ void flushFile() {
     if (!s.threadRunning) {
         std::vector<std::pair<std::string, std::string>> batch;
         batch.swap(s.pending);
+        s.pendingLines = 0;
         lock.unlock();
         writeBatch(batch);
         return;
@@ -150,10 +149,13 @@ void forkChild() {
     s.mutex.unlock();
 }
 
-void queueLine(std::string path, std::string line) {
+void queueLine(const char* path, const std::string& line) {
     FileSink& s = sink();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.pending.emplace_back(std::move(path), std::move(line));
+    if (s.pending.empty() || s.pending.back().first != path)
+        s.pending.emplace_back(path, std::string());
+    s.pending.back().second += line;
+    ++s.pendingLines;
     if (!s.threadRunning) {
         static std::once_flag once;
         std::call_once(once, [] {
@@ -163,7 +165,7 @@ void queueLine(std::string path, std::string line) {
         s.threadRunning = true;
         std::thread(writerLoop).detach();
     }
-    if (s.pending.size() == kBatchLines)
+    if (s.pendingLines == kBatchLines)
         s.wake.notify_one();
 }
 
@@ -181,11 +183,61 @@ void writeLine(const std::string& line) {
     // A line for /dev/null is dropped here instead of going through the writer thread: a caller
     // that logs heavily on purpose (a fuzz run) then pays no queueing, and allocates nothing that
     // outlives the call.
-    std::string path = logFilePath();
-    if (path != "/dev/null")
-        queueLine(std::move(path), line);
+    if (const char* env = std::getenv("TAV_DLOG_FILE"); env && *env) {
+        if (std::strcmp(env, "/dev/null") != 0)
+            queueLine(env, line);
+    } else {
+        queueLine(tavplat::rootPath("dlog.log").c_str(), line);
+    }
     if (stderrEnabled() && ::write(STDERR_FILENO, line.data(), line.size()) < 0) {
     }
+}
+
+constexpr size_t kKeptLineCapacity = 64 * 1024;
+
+void appendDigits(std::string& out, long value, int width, char pad) {
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0 && n < static_cast<int>(sizeof digits));
+    for (int i = n; i < width; ++i)
+        out.push_back(pad);
+    while (n > 0)
+        out.push_back(digits[--n]);
+}
+
+// "MM-DD hh:mm:ss.mmm <buffer> <P>/<TAG>(<pid>): ", built by hand: a client logs several lines
+// for each request, and a general formatter with ten conversions cost more than the rest of the
+// line. The date and time change once a second, so each thread converts the clock only then.
+void appendHead(std::string& line, log_id_t id, int prio, const char* tag) {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    thread_local time_t stampSecond = -1;
+    thread_local char stamp[24];   // "MM-DD hh:mm:ss"
+    if (tv.tv_sec != stampSecond) {
+        struct tm tm;
+        localtime_r(&tv.tv_sec, &tm);
+        std::snprintf(stamp, sizeof stamp, "%02d-%02d %02d:%02d:%02d", (tm.tm_mon + 1) % 100, tm.tm_mday % 100,
+                      tm.tm_hour % 100, tm.tm_min % 100, tm.tm_sec % 100);
+        stampSecond = tv.tv_sec;
+    }
+    line.append(stamp);
+    line.push_back('.');
+    appendDigits(line, static_cast<long>(tv.tv_usec / 1000), 3, '0');
+    line.push_back(' ');
+    const size_t nameStart = line.size();
+    line.append(bufferName(id));
+    while (line.size() < nameStart + 6)
+        line.push_back(' ');
+    line.push_back(' ');
+    line.push_back(priorityLetter(prio));
+    line.push_back('/');
+    line.append(tag);
+    line.push_back('(');
+    appendDigits(line, static_cast<long>(processId()), 5, ' ');
+    line.append("): ");
 }
 
 } // namespace
@@ -198,38 +250,39 @@ extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const c
     va_list copy;
     va_copy(copy, ap);
     const int len = std::vsnprintf(local, sizeof local, fmt, ap);
-    std::string msg;
+    std::string longMessage;
+    const char* message = local;
+    size_t messageLen = 0;
     if (len > 0 && static_cast<size_t>(len) < sizeof local) {
-        msg.assign(local, static_cast<size_t>(len));
+        messageLen = static_cast<size_t>(len);
     } else if (len > 0) {
-        msg.assign(static_cast<size_t>(len), '\0');
-        std::vsnprintf(msg.data(), msg.size() + 1, fmt, copy);
+        longMessage.assign(static_cast<size_t>(len), '\0');
+        std::vsnprintf(longMessage.data(), longMessage.size() + 1, fmt, copy);
+        message = longMessage.data();
+        messageLen = longMessage.size();
     }
     va_end(copy);
 
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    struct tm tm;
-    localtime_r(&tv.tv_sec, &tm);
-    char head[160];
-    const int headLen = std::snprintf(head, sizeof head, "%02d-%02d %02d:%02d:%02d.%03ld %-6s %c/%s(%5d): ",
-                                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                                      static_cast<long>(tv.tv_usec / 1000), bufferName(log_id),
-                                      priorityLetter(prio), tag, static_cast<int>(processId()));
-    size_t bodyLen = msg.size();
-    while (bodyLen > 0 && msg[bodyLen - 1] == '\n')
+    size_t bodyLen = messageLen;
+    while (bodyLen > 0 && message[bodyLen - 1] == '\n')
         --bodyLen;
-    std::string line;
-    line.reserve(sizeof head + bodyLen + 1);
-    line.append(head, static_cast<size_t>(std::min<int>(std::max(headLen, 0), sizeof head - 1)));
-    line.append(msg, 0, bodyLen);
+    // Each thread reuses its line's memory: a line costs no allocation of its own.
+    thread_local std::string line;
+    line.clear();
+    appendHead(line, log_id, prio, tag);
+    line.append(message, bodyLen);
     line.push_back('\n');
 
-    std::lock_guard<std::mutex> lock(g_mutex);
-    writeLine(line);
-    for (auto* c : g_captures)
-        c->add({log_id, prio, tag, msg});
-    return static_cast<int>(line.size());
+    const int written = static_cast<int>(line.size());
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        writeLine(line);
+        for (auto* c : g_captures)
+            c->add({log_id, prio, tag, std::string(message, messageLen)});
+    }
+    if (line.capacity() > kKeptLineCapacity)
+        std::string().swap(line);   // a rare long line does not stay with the thread
+    return written;
 }
 
 extern "C" int __dlog_print(log_id_t log_id, int prio, const char* tag, const char* fmt, ...) {
