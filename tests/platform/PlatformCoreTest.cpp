@@ -3,6 +3,9 @@
 #include "tavplat/test_control.h"
 
 #include <dlog.h>
+#include <vector>
+#include <cstdio>
+#include <climits>
 #include <system_info.h>
 #include <system_settings.h>
 #include <vconf.h>
@@ -162,6 +165,31 @@ TEST_F(PlatformCore, FaultsCanMakeCallsSlow) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
     tavplat::test::setFault("db/slow", FaultMode::Fail);
     EXPECT_EQ(getStr("db/slow"), "<null>");
+}
+
+// A message comes out as printf writes it, whether the log's own writer or printf formats it.
+template <class... Args>
+std::string loggedAndPrinted(tavplat::test::LogCapture& cap, const char* fmt, Args... args) {
+    std::vector<char> printed(4096);
+    std::snprintf(printed.data(), printed.size(), fmt, args...);
+    cap.clear();
+    __dlog_print(LOG_ID_MAIN, DLOG_DEBUG, "T", fmt, args...);
+    const auto lines = cap.lines();
+    return (lines.size() == 1 ? lines[0].text : "<no line>") + "\x01" + printed.data();
+}
+
+TEST_F(PlatformCore, LogMessagesAreFormattedAsPrintfDoes) {
+    tavplat::test::LogCapture cap;
+    const auto same = [](const std::string& pair) {
+        const size_t bar = pair.find('\x01');
+        return pair.substr(0, bar) == pair.substr(bar + 1) ? std::string() : pair;
+    };
+    const char* none = nullptr;
+    EXPECT_EQ(same(loggedAndPrinted(cap, "%s: %s(%d) > %zu %ld %u %lld %c %% %i", "f.cpp", "fn", 42, size_t{7},
+                                    -123456789L, 4000000000u, LLONG_MIN, 'x', -1)), "");
+    EXPECT_EQ(same(loggedAndPrinted(cap, "%lu %llu %zd [%s]", ULONG_MAX, ULLONG_MAX, ssize_t{-5}, none)), "");
+    EXPECT_EQ(same(loggedAndPrinted(cap, "%5d|%-6s|%.2f|%x|%p", 42, "ab", 2.5, 255u, static_cast<void*>(nullptr))), "");
+    EXPECT_EQ(same(loggedAndPrinted(cap, "%s and %d after a long text", std::string(1500, 'y').c_str(), 3)), "");
 }
 
 TEST_F(PlatformCore, LogFileLinesAndJournals) {

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 #include <sys/time.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace {
@@ -41,9 +42,24 @@ char priorityLetter(int prio) {
     return (prio >= 0 && prio < DLOG_PRIO_MAX) ? letters[prio] : '?';
 }
 
-bool stderrEnabled() {
-    const char* env = std::getenv("TAV_DLOG_STDERR");
-    return !(env && std::strcmp(env, "0") == 0);
+// The log's two settings, read afresh for every line (tests change them while running), in one
+// pass over the environment; as with getenv, the first entry of a name counts.
+struct LogSettings {
+    const char* file = nullptr;       // TAV_DLOG_FILE, null when unset
+    const char* toStderr = nullptr;   // TAV_DLOG_STDERR, null when unset
+};
+
+LogSettings logSettings() {
+    static const char kFile[] = "TAV_DLOG_FILE=";
+    static const char kStderr[] = "TAV_DLOG_STDERR=";
+    LogSettings out;
+    for (char** entry = environ; entry && *entry && !(out.file && out.toStderr); ++entry) {
+        if (!out.file && std::strncmp(*entry, kFile, sizeof kFile - 1) == 0)
+            out.file = *entry + sizeof kFile - 1;
+        else if (!out.toStderr && std::strncmp(*entry, kStderr, sizeof kStderr - 1) == 0)
+            out.toStderr = *entry + sizeof kStderr - 1;
+    }
+    return out;
 }
 
 // The log file is written by a writer thread, as the platform's log daemon does: a caller only
@@ -183,17 +199,104 @@ void writeLine(const std::string& line) {
     // A line for /dev/null is dropped here instead of going through the writer thread: a caller
     // that logs heavily on purpose (a fuzz run) then pays no queueing, and allocates nothing that
     // outlives the call.
-    if (const char* env = std::getenv("TAV_DLOG_FILE"); env && *env) {
-        if (std::strcmp(env, "/dev/null") != 0)
-            queueLine(env, line);
+    const LogSettings settings = logSettings();
+    if (settings.file && *settings.file) {
+        if (std::strcmp(settings.file, "/dev/null") != 0)
+            queueLine(settings.file, line);
     } else {
         queueLine(tavplat::rootPath("dlog.log").c_str(), line);
     }
-    if (stderrEnabled() && ::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+    const bool toStderr = !(settings.toStderr && std::strcmp(settings.toStderr, "0") == 0);
+    if (toStderr && ::write(STDERR_FILENO, line.data(), line.size()) < 0) {
     }
 }
 
 constexpr size_t kKeptLineCapacity = 64 * 1024;
+
+// Writes `fmt` with its arguments into `out` when it uses only %s, %d, %i, %u, %c and %%, each
+// with an optional l, ll or z and without flags, width or precision, and the text fits; returns
+// its length, else -1 (the caller then formats with vsnprintf from a copy of the arguments). The
+// HTTP client writes several such lines per request, and vsnprintf's set-up alone costs more
+// than writing them.
+int formatPlain(char* out, size_t size, const char* fmt, va_list ap) {
+    size_t n = 0;
+    auto put = [&](const char* text, size_t len) {
+        if (n + len >= size)
+            return false;
+        std::memcpy(out + n, text, len);
+        n += len;
+        return true;
+    };
+    auto putNumber = [&](unsigned long long magnitude, bool negative) {
+        char digits[24];
+        size_t i = sizeof digits;
+        do {
+            digits[--i] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude > 0);
+        if (negative)
+            digits[--i] = '-';
+        return put(digits + i, sizeof digits - i);
+    };
+    for (const char* p = fmt;;) {
+        const char* percent = std::strchr(p, '%');
+        if (!put(p, percent ? static_cast<size_t>(percent - p) : std::strlen(p)))
+            return -1;
+        if (!percent)
+            break;
+        p = percent + 1;
+        int longs = 0;
+        bool sizeT = false;
+        if (*p == 'l') {
+            longs = p[1] == 'l' ? 2 : 1;
+            p += longs;
+        } else if (*p == 'z') {
+            sizeT = true;
+            ++p;
+        }
+        const bool plainLength = longs == 0 && !sizeT;
+        bool ok;
+        switch (*p) {
+        case '%':
+            ok = plainLength && put("%", 1);
+            break;
+        case 's': {
+            const char* text = plainLength ? va_arg(ap, const char*) : nullptr;
+            ok = plainLength && (text ? put(text, std::strlen(text)) : put("(null)", 6));
+            break;
+        }
+        case 'c': {
+            const char c = plainLength ? static_cast<char>(va_arg(ap, int)) : '\0';
+            ok = plainLength && put(&c, 1);
+            break;
+        }
+        case 'd':
+        case 'i': {
+            const long long v = longs == 2 ? va_arg(ap, long long)
+                                : longs == 1 ? va_arg(ap, long)
+                                : sizeT     ? static_cast<long long>(va_arg(ap, ssize_t))
+                                            : va_arg(ap, int);
+            ok = putNumber(v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v), v < 0);
+            break;
+        }
+        case 'u': {
+            const unsigned long long v = longs == 2 ? va_arg(ap, unsigned long long)
+                                         : longs == 1 ? va_arg(ap, unsigned long)
+                                         : sizeT     ? va_arg(ap, size_t)
+                                                     : va_arg(ap, unsigned);
+            ok = putNumber(v, false);
+            break;
+        }
+        default:
+            ok = false;
+        }
+        if (!ok)
+            return -1;
+        ++p;
+    }
+    out[n] = '\0';
+    return static_cast<int>(n);
+}
 
 void appendDigits(std::string& out, long value, int width, char pad) {
     char digits[24];
@@ -247,9 +350,12 @@ extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const c
         return DLOG_ERROR_INVALID_PARAMETER;
     // One formatting pass for the usual short line; a second one only for long lines.
     char local[1024];
-    va_list copy;
-    va_copy(copy, ap);
-    const int len = std::vsnprintf(local, sizeof local, fmt, ap);
+    va_list forPrintf, forLongLine;
+    va_copy(forPrintf, ap);
+    va_copy(forLongLine, ap);
+    int len = formatPlain(local, sizeof local, fmt, ap);
+    if (len < 0)
+        len = std::vsnprintf(local, sizeof local, fmt, forPrintf);
     std::string longMessage;
     const char* message = local;
     size_t messageLen = 0;
@@ -257,11 +363,12 @@ extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const c
         messageLen = static_cast<size_t>(len);
     } else if (len > 0) {
         longMessage.assign(static_cast<size_t>(len), '\0');
-        std::vsnprintf(longMessage.data(), longMessage.size() + 1, fmt, copy);
+        std::vsnprintf(longMessage.data(), longMessage.size() + 1, fmt, forLongLine);
         message = longMessage.data();
         messageLen = longMessage.size();
     }
-    va_end(copy);
+    va_end(forPrintf);
+    va_end(forLongLine);
 
     size_t bodyLen = messageLen;
     while (bodyLen > 0 && message[bodyLen - 1] == '\n')
