@@ -1,0 +1,182 @@
+#include "collector/OperatorAuth.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace collector {
+
+namespace {
+
+void initSodium() {
+    if (sodium_init() < 0)
+        throw std::runtime_error("libsodium cannot be initialised");
+}
+
+// Sessions are looked up by a digest of their token, so that neither the map's ordering nor a
+// memory dump hands out a usable token.
+std::string tokenKey(const std::string& token) {
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()), token.size(),
+                       nullptr, 0);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
+}
+
+} // namespace
+
+std::string hashPassword(const std::string& password) {
+    initSodium();
+    char out[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str_alg(out, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                              crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::runtime_error("password hashing ran out of memory");
+    return out;
+}
+
+bool verifyPassword(const std::string& hash, const std::string& password) {
+    initSodium();
+    // libsodium reads the hash as a C string; an embedded NUL would cut it short.
+    if (hash.size() >= crypto_pwhash_STRBYTES || hash.find('\0') != std::string::npos ||
+        hash.compare(0, sizeof crypto_pwhash_argon2id_STRPREFIX - 1, crypto_pwhash_argon2id_STRPREFIX) != 0)
+        return false;
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string randomToken() {
+    initSodium();
+    unsigned char bytes[32];
+    randombytes_buf(bytes, sizeof bytes);
+    char text[sodium_base64_ENCODED_LEN(sizeof bytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)];
+    sodium_bin2base64(text, sizeof text, bytes, sizeof bytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+    return text;
+}
+
+std::chrono::seconds FailureLimiter::wait(const std::string& key, std::chrono::steady_clock::time_point now) const {
+    const auto it = m_keys.find(key);
+    if (it == m_keys.end() || it->second.lockedUntil <= now)
+        return std::chrono::seconds(0);
+    // Rounded up: "retry after 0 s" while still locked would invite a useless retry.
+    return std::chrono::ceil<std::chrono::seconds>(it->second.lockedUntil - now);
+}
+
+void FailureLimiter::failed(const std::string& key, std::chrono::steady_clock::time_point now) {
+    if (m_keys.size() >= m_maxKeys && !m_keys.count(key))
+        prune(now);
+    Entry& e = m_keys[key];
+    if (e.failures == 0 || now - e.windowStart > m_limits.window) {
+        e.failures = 0;
+        e.windowStart = now;
+    }
+    e.lastSeen = now;
+    if (++e.failures >= m_limits.maxFailures) {
+        e.lockedUntil = now + m_limits.lockout;
+        e.failures = 0;
+    }
+}
+
+void FailureLimiter::forgive(const std::string& key) {
+    const auto it = m_keys.find(key);
+    if (it != m_keys.end() && it->second.failures > 0)
+        --it->second.failures;
+}
+
+void FailureLimiter::prune(std::chrono::steady_clock::time_point now) {
+    for (auto it = m_keys.begin(); it != m_keys.end();) {
+        const bool quiet = it->second.lockedUntil <= now && now - it->second.lastSeen > m_limits.window;
+        it = quiet ? m_keys.erase(it) : std::next(it);
+    }
+    if (m_keys.size() < m_maxKeys)
+        return;
+    // Still full of live keys: drop the half that was seen longest ago.
+    std::vector<std::chrono::steady_clock::time_point> seen;
+    seen.reserve(m_keys.size());
+    for (const auto& [key, e] : m_keys)
+        seen.push_back(e.lastSeen);
+    auto middle = seen.begin() + static_cast<std::ptrdiff_t>(seen.size() / 2);
+    std::nth_element(seen.begin(), middle, seen.end());
+    const auto cut = *middle;
+    for (auto it = m_keys.begin(); it != m_keys.end();)
+        it = it->second.lastSeen <= cut ? m_keys.erase(it) : std::next(it);
+}
+
+OperatorAuth::OperatorAuth(HashLookup lookup, AuthOptions options)
+    : m_lookup(std::move(lookup)),
+      m_options(std::move(options)),
+      m_accounts(m_options.perAccount),
+      m_addresses(m_options.perAddress) {
+    initSodium();
+}
+
+std::chrono::steady_clock::time_point OperatorAuth::now() const {
+    return m_options.clock ? m_options.clock() : std::chrono::steady_clock::now();
+}
+
+const std::string& OperatorAuth::dummyHash() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_dummyHash.empty())
+        m_dummyHash = hashPassword(randomToken());
+    return m_dummyHash;
+}
+
+OperatorAuth::LoginResult OperatorAuth::login(const std::string& name, const std::string& password,
+                                              const std::string& address) {
+    const std::string accountKey = "a:" + name;
+    const std::string addressKey = "c:" + address;
+    LoginResult result;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto t = now();
+        result.retryAfter = std::max(m_accounts.wait(accountKey, t), m_addresses.wait(addressKey, t));
+        if (result.retryAfter.count() > 0) {
+            result.result = eLogin::Throttled;
+            return result;
+        }
+        m_accounts.failed(accountKey, t);
+        m_addresses.failed(addressKey, t);
+    }
+    // The slow check runs unlocked so that other requests keep going; an unknown name costs
+    // the same time as a wrong password, so timing does not tell which names exist.
+    const std::optional<std::string> hash = m_lookup(name);
+    const bool ok = verifyPassword(hash ? *hash : dummyHash(), password) && hash;
+
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!ok)
+        return result;
+    m_accounts.clear(accountKey);
+    m_addresses.forgive(addressKey);
+    const auto t = now();
+    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+        const bool expired = t - it->second.lastUsed > m_options.idleTimeout ||
+                             t - it->second.created > m_options.maxSessionAge;
+        it = expired ? m_sessions.erase(it) : std::next(it);
+    }
+    result.result = eLogin::Ok;
+    result.token = randomToken();
+    m_sessions[tokenKey(result.token)] = Session{name, t, t};
+    return result;
+}
+
+std::optional<std::string> OperatorAuth::operatorOf(const std::string& token) {
+    if (token.empty())
+        return std::nullopt;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_sessions.find(tokenKey(token));
+    if (it == m_sessions.end())
+        return std::nullopt;
+    const auto t = now();
+    if (t - it->second.lastUsed > m_options.idleTimeout || t - it->second.created > m_options.maxSessionAge) {
+        m_sessions.erase(it);
+        return std::nullopt;
+    }
+    it->second.lastUsed = t;
+    return it->second.name;
+}
+
+void OperatorAuth::logout(const std::string& token) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sessions.erase(tokenKey(token));
+}
+
+} // namespace collector
