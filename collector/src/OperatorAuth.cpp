@@ -87,18 +87,25 @@ void FailureLimiter::prune(std::chrono::steady_clock::time_point now) {
         const bool quiet = it->second.lockedUntil <= now && now - it->second.lastSeen > m_limits.window;
         it = quiet ? m_keys.erase(it) : std::next(it);
     }
-    if (m_keys.size() < m_maxKeys)
-        return;
-    // Still full of live keys: drop the half that was seen longest ago.
-    std::vector<std::chrono::steady_clock::time_point> seen;
-    seen.reserve(m_keys.size());
-    for (const auto& [key, e] : m_keys)
-        seen.push_back(e.lastSeen);
-    auto middle = seen.begin() + static_cast<std::ptrdiff_t>(seen.size() / 2);
-    std::nth_element(seen.begin(), middle, seen.end());
-    const auto cut = *middle;
-    for (auto it = m_keys.begin(); it != m_keys.end();)
-        it = it->second.lastSeen <= cut ? m_keys.erase(it) : std::next(it);
+    // Still full of live keys: drop the half seen longest ago, unlocked ones first, so that a
+    // flood of made-up names cannot free a locked account.
+    for (const bool dropLocked : {false, true}) {
+        if (m_keys.size() < m_maxKeys)
+            return;
+        std::vector<std::chrono::steady_clock::time_point> seen;
+        for (const auto& [key, e] : m_keys)
+            if (dropLocked || e.lockedUntil <= now)
+                seen.push_back(e.lastSeen);
+        if (seen.empty())
+            continue;
+        auto middle = seen.begin() + static_cast<std::ptrdiff_t>(seen.size() / 2);
+        std::nth_element(seen.begin(), middle, seen.end());
+        const auto cut = *middle;
+        for (auto it = m_keys.begin(); it != m_keys.end();) {
+            const bool drop = (dropLocked || it->second.lockedUntil <= now) && it->second.lastSeen <= cut;
+            it = drop ? m_keys.erase(it) : std::next(it);
+        }
+    }
 }
 
 OperatorAuth::OperatorAuth(HashLookup lookup, AuthOptions options)

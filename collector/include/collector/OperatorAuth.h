@@ -41,6 +41,7 @@ public:
     // parallel guesses cannot slip past the limit while the (slow) check runs.
     void forgive(const std::string& key);
     void clear(const std::string& key) { m_keys.erase(key); }
+    size_t tracked() const { return m_keys.size(); }
 
 private:
     struct Entry {
