@@ -1,0 +1,34 @@
+// The dashboard's tables in the collector's database: "survey_facts" (one narrow row per stored
+// survey, written in the upload's own transaction, so that the figures of 100,000 surveys are
+// one index range scan away) and "operators" (the dashboard's accounts).
+#pragma once
+
+#include "collector/Dashboard.h"
+#include "collector/Store.h"
+
+namespace collector {
+
+// Writes the facts row of a stored upload; called inside the upload's transaction.
+void insertFact(SqlSession& session, int64_t uploadId, const SurveyFact& fact);
+
+class StoreDashboardData : public DashboardData {
+public:
+    explicit StoreDashboardData(Store& store) : m_store(store) {}
+
+    // Writes the facts of uploads stored before the dashboard existed; gives how many.
+    int64_t backfill();
+
+    std::vector<SurveyFact> facts(const SurveyFilter& range) override;
+    std::vector<SurveyRow> surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,
+                                   int64_t limit) override;
+    std::optional<std::string> operatorHash(const std::string& name) override;
+
+private:
+    Store& m_store;
+};
+
+// Adds an operator; throws std::runtime_error when the name is taken or not acceptable
+// (1-64 printable ASCII characters without spaces).
+void addOperator(Store& store, const std::string& name, const std::string& passwordHash);
+
+} // namespace collector

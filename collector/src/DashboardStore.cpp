@@ -1,0 +1,126 @@
+#include "collector/DashboardStore.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace collector {
+
+namespace {
+
+const char* const kFactColumns =
+    "f.upload_id, f.received_at, f.country, f.model_name, f.firmware_version, f.menu_language,"
+    " f.q1, f.q2, f.q3, f.q4, f.q5";
+
+SurveyFact factAt(const QueryResult& r, size_t row, size_t col) {
+    SurveyFact f;
+    f.id = r.integer(row, col);
+    f.receivedAt = r.text(row, col + 1);
+    f.country = r.text(row, col + 2);
+    f.model = r.text(row, col + 3);
+    f.firmware = r.text(row, col + 4);
+    f.language = r.text(row, col + 5);
+    for (size_t q = 0; q < kQuestionCount; ++q)
+        f.selected[q] = static_cast<int>(r.integer(row, col + 6 + q));
+    return f;
+}
+
+} // namespace
+
+void insertFact(SqlSession& s, int64_t id, const SurveyFact& f) {
+    s.execute("INSERT INTO survey_facts(upload_id, received_at, country, model_name, firmware_version,"
+              " menu_language, q1, q2, q3, q4, q5) VALUES(?,?,?,?,?,?,?,?,?,?,?)"
+              " ON CONFLICT(upload_id) DO NOTHING",
+              {id, f.receivedAt, f.country, f.model, f.firmware, f.language, int64_t{f.selected[0]},
+               int64_t{f.selected[1]}, int64_t{f.selected[2]}, int64_t{f.selected[3]}, int64_t{f.selected[4]}});
+}
+
+int64_t StoreDashboardData::backfill() {
+    const char* const missing = " FROM uploads u WHERE NOT EXISTS"
+                                " (SELECT 1 FROM survey_facts f WHERE f.upload_id = u.id)";
+    int64_t written = 0;
+    m_store.transaction([&](SqlSession& s) {
+        const QueryResult ups = s.query(std::string("SELECT u.id, u.received_at, u.country, u.model_name,"
+                                                    " u.firmware_version") + missing + " ORDER BY u.id");
+        if (ups.empty())
+            return;
+        const QueryResult ans = s.query(std::string("SELECT a.upload_id, a.question, a.selected, a.question_text"
+                                                    " FROM answers a WHERE a.upload_id IN (SELECT u.id") +
+                                        missing + ") ORDER BY a.upload_id");
+        size_t at = 0;
+        for (size_t i = 0; i < ups.rows.size(); ++i) {
+            Envelope e;
+            const int64_t id = ups.integer(i, 0);
+            e.device.country = ups.text(i, 2);
+            e.device.modelName = ups.text(i, 3);
+            e.device.firmwareVersion = ups.text(i, 4);
+            for (; at < ans.rows.size() && ans.integer(at, 0) <= id; ++at)
+                if (ans.integer(at, 0) == id)
+                    e.items.push_back({static_cast<int>(ans.integer(at, 1)), static_cast<int>(ans.integer(at, 2)),
+                                       ans.text(at, 3), ""});
+            insertFact(s, id, factOf(e, ups.text(i, 1)));
+            ++written;
+        }
+    });
+    return written;
+}
+
+std::vector<SurveyFact> StoreDashboardData::facts(const SurveyFilter& range) {
+    const QueryResult r = m_store.query(std::string("SELECT ") + kFactColumns +
+                                            " FROM survey_facts f WHERE f.received_at >= ? AND f.received_at < ?",
+                                        {range.fromTime(), range.toExclusiveTime()});
+    std::vector<SurveyFact> out;
+    out.reserve(r.rows.size());
+    for (size_t i = 0; i < r.rows.size(); ++i)
+        out.push_back(factAt(r, i, 0));
+    return out;
+}
+
+std::vector<SurveyRow> StoreDashboardData::surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,
+                                                   int64_t limit) {
+    std::string sql = std::string("SELECT ") + kFactColumns +
+                      ", u.session_id, u.duid, u.local_set FROM survey_facts f JOIN uploads u ON u.id = f.upload_id"
+                      " WHERE f.received_at >= ? AND f.received_at < ?";
+    SqlParams params = {filter.fromTime(), filter.toExclusiveTime()};
+    for (const auto& [column, value] : {std::pair<const char*, const std::string&>{"country", filter.country},
+                                        {"model_name", filter.model},
+                                        {"firmware_version", filter.firmware},
+                                        {"menu_language", filter.language}}) {
+        if (value.empty())
+            continue;
+        sql += std::string(" AND f.") + column + " = ?";
+        params.push_back(value);
+    }
+    sql += newestFirst ? " ORDER BY f.received_at DESC, f.upload_id DESC" : " ORDER BY f.received_at, f.upload_id";
+    if (limit >= 0) {
+        sql += " LIMIT ? OFFSET ?";
+        params.push_back(limit);
+        params.push_back(std::max<int64_t>(offset, 0));
+    }
+    const QueryResult r = m_store.query(sql, params);
+    std::vector<SurveyRow> out;
+    out.reserve(r.rows.size());
+    for (size_t i = 0; i < r.rows.size(); ++i)
+        out.push_back({factAt(r, i, 0), r.text(i, 11), r.text(i, 12), r.text(i, 13)});
+    return out;
+}
+
+std::optional<std::string> StoreDashboardData::operatorHash(const std::string& name) {
+    const QueryResult r = m_store.query("SELECT password_hash FROM operators WHERE name = ?", {name});
+    if (r.empty())
+        return std::nullopt;
+    return r.text(0, 0);
+}
+
+void addOperator(Store& store, const std::string& name, const std::string& passwordHash) {
+    if (name.empty() || name.size() > 64 ||
+        !std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; }))
+        throw std::runtime_error("an operator name is 1 to 64 printable ASCII characters without spaces");
+    const int64_t added =
+        store.execute("INSERT INTO operators(name, password_hash, created_at) VALUES(?,?,?)"
+                      " ON CONFLICT(name) DO NOTHING",
+                      {name, passwordHash, utcNow()});
+    if (added == 0)
+        throw std::runtime_error("operator " + name + " exists already");
+}
+
+} // namespace collector
