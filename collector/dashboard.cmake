@@ -39,6 +39,9 @@ target_sources(collector_core PRIVATE
   src/SurveyStats.cpp
   src/SurveyExport.cpp
   src/Dashboard.cpp
+  src/DashboardStore.cpp
+  src/SurveySeed.cpp
+  src/DashboardCli.cpp
   ${TAVCOL_WEB_CPP})
 target_include_directories(collector_core PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(collector_core PRIVATE PkgConfig::TAVCOL_SODIUM)

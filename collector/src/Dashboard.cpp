@@ -226,8 +226,11 @@ WebResponse Dashboard::data(const std::string& path, const std::map<std::string,
     } catch (const std::invalid_argument& e) {
         return jsonError(400, e.what());
     }
-    if (path == "/api/summary")
-        return reply(200, "application/json", summaryJson(m_data.facts(filter), filter));
+    if (path == "/api/summary") {
+        SummaryBuilder summary(filter);
+        m_data.facts(filter, [&](const SurveyFact& f) { summary.add(f); });
+        return reply(200, "application/json", summary.json());
+    }
     if (path == "/api/surveys") {
         int64_t page = 0;
         try {

@@ -64,15 +64,26 @@ int64_t StoreDashboardData::backfill() {
     return written;
 }
 
-std::vector<SurveyFact> StoreDashboardData::facts(const SurveyFilter& range) {
-    const QueryResult r = m_store.query(std::string("SELECT ") + kFactColumns +
-                                            " FROM survey_facts f WHERE f.received_at >= ? AND f.received_at < ?",
-                                        {range.fromTime(), range.toExclusiveTime()});
-    std::vector<SurveyFact> out;
-    out.reserve(r.rows.size());
-    for (size_t i = 0; i < r.rows.size(); ++i)
-        out.push_back(factAt(r, i, 0));
-    return out;
+void StoreDashboardData::facts(const SurveyFilter& range, const std::function<void(const SurveyFact&)>& each) {
+    // A year holds 100,000s of rows: only the day, and the five answers packed into one number
+    // (base 11, as Q3 has ten answers), and one SurveyFact whose strings keep their capacity.
+    SurveyFact f;
+    m_store.scan("SELECT substr(f.received_at, 1, 10), f.country, f.model_name, f.firmware_version, f.menu_language,"
+                 " (((f.q1 * 11 + f.q2) * 11 + f.q3) * 11 + f.q4) * 11 + f.q5"
+                 " FROM survey_facts f WHERE f.received_at >= ? AND f.received_at < ?",
+                 {range.fromTime(), range.toExclusiveTime()}, [&](const SqlRow& row) {
+                     f.receivedAt.assign(row[0]);
+                     f.country.assign(row[1]);
+                     f.model.assign(row[2]);
+                     f.firmware.assign(row[3]);
+                     f.language.assign(row[4]);
+                     int64_t packed = 0;
+                     for (char c : row[5])
+                         packed = packed * 10 + (c - '0');
+                     for (size_t q = kQuestionCount; q-- > 0; packed /= 11)
+                         f.selected[q] = static_cast<int>(packed % 11);
+                     each(f);
+                 });
 }
 
 std::vector<SurveyRow> StoreDashboardData::surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,

@@ -89,6 +89,19 @@ public:
         return out;
     }
 
+    void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) override {
+        const Result r = run(sql, params);
+        const int columns = PQnfields(r.get());
+        const int rows = PQntuples(r.get());
+        SqlRow view(static_cast<size_t>(columns));
+        for (int i = 0; i < rows; ++i) {
+            for (int c = 0; c < columns; ++c)
+                view[static_cast<size_t>(c)] =
+                    std::string_view(PQgetvalue(r.get(), i, c), static_cast<size_t>(PQgetlength(r.get(), i, c)));
+            visit(view);
+        }
+    }
+
     int64_t execute(const std::string& sql, const SqlParams& params) override {
         const Result r = run(sql, params);
         return std::strtoll(PQcmdTuples(r.get()), nullptr, 10);
@@ -159,6 +172,11 @@ public:
     QueryResult query(const std::string& sql, const SqlParams& params) const override {
         Lease lease(*this);
         return PgSession(lease.conn.get()).query(sql, params);
+    }
+
+    void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) const override {
+        Lease lease(*this);
+        PgSession(lease.conn.get()).scan(sql, params, visit);
     }
 
     int64_t execute(const std::string& sql, const SqlParams& params) override {

@@ -22,6 +22,10 @@ public:
         return out;
     }
 
+    void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) override {
+        run(sql, params, nullptr, &visit);
+    }
+
     int64_t execute(const std::string& sql, const SqlParams& params) override {
         run(sql, params, nullptr);
         return sqlite3_changes64(m_db);
@@ -41,7 +45,7 @@ private:
         throw std::runtime_error(std::string("sqlite ") + what + ": " + sqlite3_errmsg(m_db));
     }
 
-    void run(const std::string& sql, const SqlParams& params, QueryResult* out) {
+    void run(const std::string& sql, const SqlParams& params, QueryResult* out, const RowVisitor* visit = nullptr) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK)
             fail("prepare");
@@ -64,12 +68,22 @@ private:
         if (out)
             for (int c = 0; c < columns; ++c)
                 out->columns.emplace_back(sqlite3_column_name(raw, c));
+        SqlRow view;
         for (;;) {
             const int rc = sqlite3_step(raw);
             if (rc == SQLITE_DONE)
                 break;
             if (rc != SQLITE_ROW)
                 fail("step");
+            if (visit) {
+                view.resize(static_cast<size_t>(columns));
+                for (int c = 0; c < columns; ++c) {
+                    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(raw, c));
+                    view[static_cast<size_t>(c)] =
+                        t ? std::string_view(t, static_cast<size_t>(sqlite3_column_bytes(raw, c))) : std::string_view();
+                }
+                (*visit)(view);
+            }
             if (!out)
                 continue;
             auto& row = out->rows.emplace_back();
@@ -121,6 +135,11 @@ public:
     QueryResult query(const std::string& sql, const SqlParams& params) const override {
         std::lock_guard<std::mutex> lock(m_mutex);
         return SqliteSession(m_db).query(sql, params);
+    }
+
+    void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        SqliteSession(m_db).scan(sql, params, visit);
     }
 
     int64_t execute(const std::string& sql, const SqlParams& params) override {

@@ -1,5 +1,7 @@
 #include "collector/Store.h"
 
+#include "collector/DashboardStore.h"
+
 #include "StoreBackends.h"
 #include "collector/Migrations.h"
 #include "collector/Text.h"
@@ -78,35 +80,42 @@ int64_t QueryResult::integer(size_t row, size_t col) const {
 Store::InsertResult Store::insert(const UploadRecord& r) {
     requireStorable(r);
     InsertResult result;
-    transaction([&](SqlSession& s) {
-        const DeviceBlock& d = r.envelope.device;
-        // On a conflict the statement waits for a concurrent insert of the same key to end,
-        // so a racing repeat finds the first one's row committed below.
-        const QueryResult up = s.query(
-            "INSERT INTO uploads(received_at, remote_addr, session_id, pincode, duid, category,"
-            " source, purchase_date, product_year, local_set, country, model_name,"
-            " firmware_version, file_name, file_size, crc32, envelope)"
-            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-            " ON CONFLICT(session_id, duid, crc32) DO NOTHING RETURNING id",
-            {r.receivedAt, r.remoteAddr, r.sessionId, r.pinCode, r.duid, r.category, r.source, r.purchaseDate,
-             r.productYear, d.localSet, d.country, d.modelName, d.firmwareVersion, r.fileName,
-             static_cast<int64_t>(r.fileSize), static_cast<int64_t>(r.crc32), r.envelopeXml});
-        if (up.empty()) {
-            const QueryResult first = s.query("SELECT id FROM uploads WHERE session_id = ? AND duid = ? AND crc32 = ?",
-                                              {r.sessionId, r.duid, static_cast<int64_t>(r.crc32)});
-            if (first.empty())
-                throw std::runtime_error("duplicate upload vanished");
-            result.id = first.integer(0, 0);
-            result.duplicate = true;
-            return;
-        }
-        result.id = up.integer(0, 0);
-        result.duplicate = false;
-        for (const SurveyItem& item : r.envelope.items)
-            s.execute("INSERT INTO answers(upload_id, question, selected, question_text, answer_text)"
-                      " VALUES(?,?,?,?,?)",
-                      {result.id, int64_t{item.index}, int64_t{item.selected}, item.question, item.answer});
-    });
+    transaction([&](SqlSession& s) { result = insertIn(s, r); });
+    return result;
+}
+
+Store::InsertResult Store::insertIn(SqlSession& s, const UploadRecord& r) {
+    requireStorable(r);
+    InsertResult result;
+    const DeviceBlock& d = r.envelope.device;
+    // On a conflict the statement waits for a concurrent insert of the same key to end,
+    // so a racing repeat finds the first one's row committed below.
+    const QueryResult up = s.query(
+        "INSERT INTO uploads(received_at, remote_addr, session_id, pincode, duid, category,"
+        " source, purchase_date, product_year, local_set, country, model_name,"
+        " firmware_version, file_name, file_size, crc32, envelope)"
+        " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+        " ON CONFLICT(session_id, duid, crc32) DO NOTHING RETURNING id",
+        {r.receivedAt, r.remoteAddr, r.sessionId, r.pinCode, r.duid, r.category, r.source, r.purchaseDate,
+         r.productYear, d.localSet, d.country, d.modelName, d.firmwareVersion, r.fileName,
+         static_cast<int64_t>(r.fileSize), static_cast<int64_t>(r.crc32), r.envelopeXml});
+    if (up.empty()) {
+        const QueryResult first = s.query("SELECT id FROM uploads WHERE session_id = ? AND duid = ? AND crc32 = ?",
+                                          {r.sessionId, r.duid, static_cast<int64_t>(r.crc32)});
+        if (first.empty())
+            throw std::runtime_error("duplicate upload vanished");
+        result.id = first.integer(0, 0);
+        result.duplicate = true;
+        return result;
+    }
+    result.id = up.integer(0, 0);
+    result.duplicate = false;
+    for (const SurveyItem& item : r.envelope.items)
+        s.execute("INSERT INTO answers(upload_id, question, selected, question_text, answer_text)"
+                  " VALUES(?,?,?,?,?)",
+                  {result.id, int64_t{item.index}, int64_t{item.selected}, item.question, item.answer});
+    // The dashboard's row, in the same commit: the figures never miss a stored survey.
+    insertFact(s, result.id, factOf(r.envelope, r.receivedAt));
     return result;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace collector {
 
@@ -182,38 +183,63 @@ std::string answerLabel(int question, int selected) {
     return kSatisfaction[selected - 1];
 }
 
-std::string summaryJson(const std::vector<SurveyFact>& inRange, const SurveyFilter& filter) {
-    const int64_t first = dayNumber(filter.from), last = dayNumber(filter.to);
-    const bool weekly = last - first + 1 > kMaxDailyBuckets;
-    // 1970-01-01 was a Thursday: day + 3 counts from a Monday.
-    const auto bucketOf = [&](int64_t day) { return weekly ? day - ((day + 3) % 7 + 7) % 7 : day; };
-    const int64_t firstBucket = bucketOf(first);
-    std::vector<Tally> series(static_cast<size_t>((bucketOf(last) - firstBucket) / (weekly ? 7 : 1) + 1));
-
+struct SummaryBuilder::State {
+    int64_t first = 0;
+    bool weekly = false;
+    int64_t firstBucket = 0;
+    std::vector<Tally> series;
     Tally all;
     std::map<std::string, Tally> byCountry, byModel;
     std::map<std::string, int64_t> countries, models, firmwares, languages;
-    for (const SurveyFact& f : inRange) {
-        ++countries[f.country];
-        ++models[f.model];
-        ++firmwares[f.firmware];
-        ++languages[f.language];
-        if (!filter.matches(f))
-            continue;
-        all.add(f);
-        byCountry[f.country].add(f);
-        byModel[f.model].add(f);
-        int64_t day;
-        try {
-            day = dayNumber(f.receivedAt.substr(0, 10));
-        } catch (const std::invalid_argument&) {
-            continue;
-        }
-        const int64_t index = (bucketOf(day) - firstBucket) / (weekly ? 7 : 1);
-        if (index >= 0 && static_cast<size_t>(index) < series.size())
-            series[static_cast<size_t>(index)].add(f);
-    }
+    // A year has few days but 100,000s of surveys: each day's text is parsed once.
+    std::unordered_map<std::string, int64_t> dayCache;
 
+    // 1970-01-01 was a Thursday: day + 3 counts from a Monday.
+    int64_t bucketOf(int64_t day) const { return weekly ? day - ((day + 3) % 7 + 7) % 7 : day; }
+};
+
+SummaryBuilder::SummaryBuilder(const SurveyFilter& filter) : m_filter(filter), m_state(std::make_unique<State>()) {
+    State& st = *m_state;
+    st.first = dayNumber(filter.from);
+    const int64_t last = dayNumber(filter.to);
+    st.weekly = last - st.first + 1 > kMaxDailyBuckets;
+    st.firstBucket = st.bucketOf(st.first);
+    st.series.resize(static_cast<size_t>((st.bucketOf(last) - st.firstBucket) / (st.weekly ? 7 : 1) + 1));
+}
+
+SummaryBuilder::~SummaryBuilder() = default;
+
+void SummaryBuilder::add(const SurveyFact& f) {
+    State& st = *m_state;
+    ++st.countries[f.country];
+    ++st.models[f.model];
+    ++st.firmwares[f.firmware];
+    ++st.languages[f.language];
+    if (!m_filter.matches(f))
+        return;
+    st.all.add(f);
+    st.byCountry[f.country].add(f);
+    st.byModel[f.model].add(f);
+    const std::string date = f.receivedAt.substr(0, 10);
+    auto known = st.dayCache.find(date);
+    if (known == st.dayCache.end()) {
+        int64_t parsed = -1;
+        try {
+            parsed = dayNumber(date);
+        } catch (const std::invalid_argument&) {
+        }
+        known = st.dayCache.emplace(date, parsed).first;
+    }
+    if (known->second < 0)
+        return;
+    const int64_t index = (st.bucketOf(known->second) - st.firstBucket) / (st.weekly ? 7 : 1);
+    if (index >= 0 && static_cast<size_t>(index) < st.series.size())
+        st.series[static_cast<size_t>(index)].add(f);
+}
+
+std::string SummaryBuilder::json() const {
+    const State& st = *m_state;
+    const SurveyFilter& filter = m_filter;
     std::string out;
     JsonWriter j(out);
     j.beginObject();
@@ -222,16 +248,17 @@ std::string summaryJson(const std::vector<SurveyFact>& inRange, const SurveyFilt
     j.field("model", filter.model).field("firmware", filter.firmware).field("language", filter.language);
     j.endObject();
     j.key("totals").beginObject();
-    writeFigures(j, all);
+    writeFigures(j, st.all);
     j.endObject();
 
-    j.field("bucket", weekly ? "week" : "day");
+    j.field("bucket", st.weekly ? "week" : "day");
     j.key("series").beginArray();
-    for (size_t i = 0; i < series.size(); ++i) {
-        j.beginObject().field("start", dateOfDay(firstBucket + static_cast<int64_t>(i) * (weekly ? 7 : 1)));
-        j.field("surveys", series[i].surveys);
-        j.field("problemSolved", series[i].topShare(kQ1, 1));
-        j.field("problemSolvedAnswered", series[i].answered(kQ1));
+    for (size_t i = 0; i < st.series.size(); ++i) {
+        const Tally& t = st.series[i];
+        j.beginObject().field("start", dateOfDay(st.firstBucket + static_cast<int64_t>(i) * (st.weekly ? 7 : 1)));
+        j.field("surveys", t.surveys);
+        j.field("problemSolved", t.topShare(kQ1, 1));
+        j.field("problemSolvedAnswered", t.answered(kQ1));
         j.endObject();
     }
     j.endArray();
@@ -240,19 +267,20 @@ std::string summaryJson(const std::vector<SurveyFact>& inRange, const SurveyFilt
     for (size_t q = 0; q < kQuestionCount; ++q) {
         j.key("q" + std::to_string(q + 1)).beginArray();
         for (int a = 0; a < kAnswersPerQuestion[q]; ++a)
-            j.value(all.answers[q][static_cast<size_t>(a)]);
+            j.value(st.all.answers[q][static_cast<size_t>(a)]);
         j.endArray();
     }
     j.endObject();
 
-    writeBreakdown(j, "byCountry", byCountry);
-    writeBreakdown(j, "byModel", byModel);
+    writeBreakdown(j, "byCountry", st.byCountry);
+    writeBreakdown(j, "byModel", st.byModel);
 
     j.key("choices").beginObject();
-    for (const auto& [name, values] : {std::pair<const char*, const std::map<std::string, int64_t>&>{"country", countries},
-                                       {"model", models},
-                                       {"firmware", firmwares},
-                                       {"language", languages}}) {
+    for (const auto& [name, values] :
+         {std::pair<const char*, const std::map<std::string, int64_t>&>{"country", st.countries},
+          {"model", st.models},
+          {"firmware", st.firmwares},
+          {"language", st.languages}}) {
         j.key(name).beginArray();
         for (const auto& [v, n] : values)
             j.beginObject().field("value", v).field("surveys", n).endObject();
@@ -261,6 +289,13 @@ std::string summaryJson(const std::vector<SurveyFact>& inRange, const SurveyFilt
     j.endObject();
     j.endObject();
     return out;
+}
+
+std::string summaryJson(const std::vector<SurveyFact>& inRange, const SurveyFilter& filter) {
+    SummaryBuilder b(filter);
+    for (const SurveyFact& f : inRange)
+        b.add(f);
+    return b.json();
 }
 
 } // namespace collector

@@ -2,6 +2,7 @@
 // SQLite or PostgreSQL and reports on them.
 #include "collector/Certs.h"
 #include "collector/CollectorServer.h"
+#include "collector/DashboardCli.h"
 #include "collector/Report.h"
 #include "collector/Store.h"
 
@@ -192,8 +193,12 @@ int main(int argc, char** argv) {
             return report(argc, argv);
         if (command == "certs")
             return certs(argc, argv);
+        if (command == "user")
+            return collector::userCommand(argc, argv);
+        if (command == "seed")
+            return collector::seedCommand(argc, argv);
         if (command == "--help" || command == "-h" || command == "help") {
-            std::cout << kUsage;
+            std::cout << kUsage << collector::kDashboardUsage;
             return 0;
         }
     } catch (const std::exception& e) {

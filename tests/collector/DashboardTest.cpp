@@ -34,12 +34,10 @@ class FakeData : public DashboardData {
 public:
     std::vector<SurveyRow> rows;
     std::map<std::string, std::string> hashes;
-    std::vector<SurveyFact> facts(const SurveyFilter& f) override {
-        std::vector<SurveyFact> out;
+    void facts(const SurveyFilter& f, const std::function<void(const SurveyFact&)>& each) override {
         for (const auto& r : rows)
             if (r.fact.receivedAt >= f.fromTime() && r.fact.receivedAt < f.toExclusiveTime())
-                out.push_back(r.fact);
-        return out;
+                each(r.fact);
     }
     std::vector<SurveyRow> surveys(const SurveyFilter& f, bool, int64_t offset, int64_t limit) override {
         std::vector<SurveyRow> out;

@@ -28,8 +28,9 @@ namespace collector {
 class DashboardData {
 public:
     virtual ~DashboardData() = default;
-    // The facts of the surveys received in the filter's date range (the other filters unapplied).
-    virtual std::vector<SurveyFact> facts(const SurveyFilter& range) = 0;
+    // The facts of the surveys received in the filter's date range (the other filters unapplied),
+    // one call each; their receivedAt may hold the day alone, and their id may be left 0.
+    virtual void facts(const SurveyFilter& range, const std::function<void(const SurveyFact&)>& each) = 0;
     // Surveys that match the whole filter, by received time; `limit` < 0 takes all.
     virtual std::vector<SurveyRow> surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,
                                            int64_t limit) = 0;

@@ -18,7 +18,7 @@ public:
     // Writes the facts of uploads stored before the dashboard existed; gives how many.
     int64_t backfill();
 
-    std::vector<SurveyFact> facts(const SurveyFilter& range) override;
+    void facts(const SurveyFilter& range, const std::function<void(const SurveyFact&)>& each) override;
     std::vector<SurveyRow> surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,
                                    int64_t limit) override;
     std::optional<std::string> operatorHash(const std::string& name) override;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -77,12 +78,18 @@ struct QueryResult {
     int64_t integer(size_t row, size_t col) const;
 };
 
+// One row handed to a visitor: every value as text (NULL as an empty view), valid only during
+// the call. For results too large to copy into a QueryResult.
+using SqlRow = std::vector<std::string_view>;
+using RowVisitor = std::function<void(const SqlRow& row)>;
+
 // The statements of one connection; inside Store::transaction all of them are one transaction.
 class SqlSession {
 public:
     virtual ~SqlSession() = default;
     virtual eDialect dialect() const = 0;
     virtual QueryResult query(const std::string& sql, const SqlParams& params = {}) = 0;
+    virtual void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) = 0;
     // A statement that returns no rows; gives the number of rows it changed.
     virtual int64_t execute(const std::string& sql, const SqlParams& params = {}) = 0;
     // Several ';'-separated statements without parameters (schema changes).
@@ -103,6 +110,8 @@ public:
 
     // One statement in a transaction of its own.
     virtual QueryResult query(const std::string& sql, const SqlParams& params = {}) const = 0;
+    // The rows one by one, without copying them (the dashboard's 100,000s of facts).
+    virtual void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) const = 0;
     virtual int64_t execute(const std::string& sql, const SqlParams& params = {}) = 0;
     // Runs `work` in one transaction on one connection: committed (durably) when it returns,
     // rolled back when it throws, and the exception goes on. Do not call the Store's own
@@ -118,6 +127,8 @@ public:
     // on another collector process) is not stored again and gives the id of the first.
     // Throws std::runtime_error after rolling back.
     InsertResult insert(const UploadRecord& record);
+    // The same inside a transaction the caller holds (several uploads in one commit).
+    static InsertResult insertIn(SqlSession& session, const UploadRecord& record);
 
     std::vector<StoredSurvey> surveys() const;
     AnswerCounts answerCounts() const;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,20 @@ std::string todayUtc();
 constexpr int kMaxDailyBuckets = 62;
 
 // The summary as JSON, from the surveys in the filter's date range (other filters not applied
-// yet: the filters' choices are taken from all of them).
+// yet: the filters' choices are taken from all of them), handed in one at a time.
+class SummaryBuilder {
+public:
+    explicit SummaryBuilder(const SurveyFilter& filter);  // throws like dayNumber
+    ~SummaryBuilder();
+    void add(const SurveyFact& fact);
+    std::string json() const;
+
+private:
+    struct State;
+    SurveyFilter m_filter;
+    std::unique_ptr<State> m_state;
+};
+
 std::string summaryJson(const std::vector<SurveyFact>& inRange, const SurveyFilter& filter);
 
 // Answer texts of the export (English, whatever language the survey was shown in).
