@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace collector {
 
@@ -27,11 +28,28 @@ SurveyFact factAt(const QueryResult& r, size_t row, size_t col) {
 } // namespace
 
 void insertFact(SqlSession& s, int64_t id, const SurveyFact& f) {
-    s.execute("INSERT INTO survey_facts(upload_id, received_at, country, model_name, firmware_version,"
-              " menu_language, q1, q2, q3, q4, q5) VALUES(?,?,?,?,?,?,?,?,?,?,?)"
+    const SqlParams device = {f.country, f.model, f.firmware, f.language};
+    const char* const find = "SELECT id FROM survey_devices WHERE country = ? AND model_name = ? AND"
+                             " firmware_version = ? AND menu_language = ?";
+    // Looked up first: PostgreSQL would spend a sequence number on every conflicting insert.
+    QueryResult known = s.query(find, device);
+    if (known.empty())
+        known = s.query("INSERT INTO survey_devices(country, model_name, firmware_version, menu_language)"
+                        " VALUES(?,?,?,?) ON CONFLICT DO NOTHING RETURNING id",
+                        device);
+    if (known.empty())
+        known = s.query(find, device);  // another process added it meanwhile
+    int64_t day = -1;
+    try {
+        day = dayNumber(f.receivedAt.substr(0, 10));
+    } catch (const std::invalid_argument&) {
+    }
+    s.execute("INSERT INTO survey_facts(upload_id, received_at, day, device_id, country, model_name,"
+              " firmware_version, menu_language, q1, q2, q3, q4, q5) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)"
               " ON CONFLICT(upload_id) DO NOTHING",
-              {id, f.receivedAt, f.country, f.model, f.firmware, f.language, int64_t{f.selected[0]},
-               int64_t{f.selected[1]}, int64_t{f.selected[2]}, int64_t{f.selected[3]}, int64_t{f.selected[4]}});
+              {id, f.receivedAt, day, known.integer(0, 0), f.country, f.model, f.firmware, f.language,
+               int64_t{f.selected[0]}, int64_t{f.selected[1]}, int64_t{f.selected[2]}, int64_t{f.selected[3]},
+               int64_t{f.selected[4]}});
 }
 
 int64_t StoreDashboardData::backfill() {
@@ -65,21 +83,37 @@ int64_t StoreDashboardData::backfill() {
 }
 
 void StoreDashboardData::facts(const SurveyFilter& range, const std::function<void(const SurveyFact&)>& each) {
-    // A year holds 100,000s of rows: only the day, and the five answers packed into one number
-    // (base 11, as Q3 has ten answers), and one SurveyFact whose strings keep their capacity.
-    SurveyFact f;
-    m_store.scan("SELECT substr(f.received_at, 1, 10), f.country, f.model_name, f.firmware_version, f.menu_language,"
-                 " (((f.q1 * 11 + f.q2) * 11 + f.q3) * 11 + f.q4) * 11 + f.q5"
+    // A year holds 100,000s of rows, so each is three numbers: the day, the device (its values
+    // read once, below) and the five answers packed into one (base 11, as Q3 has ten answers).
+    std::vector<SurveyFact> devices;
+    std::unordered_map<int64_t, size_t> index;
+    const QueryResult d =
+        m_store.query("SELECT id, country, model_name, firmware_version, menu_language FROM survey_devices");
+    for (size_t i = 0; i < d.rows.size(); ++i) {
+        SurveyFact f;
+        f.country = d.text(i, 1);
+        f.model = d.text(i, 2);
+        f.firmware = d.text(i, 3);
+        f.language = d.text(i, 4);
+        f.device = static_cast<int>(i);
+        index[d.integer(i, 0)] = i;
+        devices.push_back(std::move(f));
+    }
+    const auto number = [](std::string_view text) {
+        int64_t n = 0;
+        for (char c : text)
+            n = n * 10 + (c - '0');
+        return n;
+    };
+    m_store.scan("SELECT f.day, f.device_id, (((f.q1 * 11 + f.q2) * 11 + f.q3) * 11 + f.q4) * 11 + f.q5"
                  " FROM survey_facts f WHERE f.received_at >= ? AND f.received_at < ?",
                  {range.fromTime(), range.toExclusiveTime()}, [&](const SqlRow& row) {
-                     f.receivedAt.assign(row[0]);
-                     f.country.assign(row[1]);
-                     f.model.assign(row[2]);
-                     f.firmware.assign(row[3]);
-                     f.language.assign(row[4]);
-                     int64_t packed = 0;
-                     for (char c : row[5])
-                         packed = packed * 10 + (c - '0');
+                     const auto at = index.find(number(row[1]));
+                     if (at == index.end())
+                         return;
+                     SurveyFact& f = devices[at->second];
+                     f.day = row[0].empty() || row[0][0] == '-' ? -1 : number(row[0]);
+                     int64_t packed = number(row[2]);
                      for (size_t q = kQuestionCount; q-- > 0; packed /= 11)
                          f.selected[q] = static_cast<int>(packed % 11);
                      each(f);

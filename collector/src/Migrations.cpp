@@ -91,15 +91,27 @@ CREATE INDEX IF NOT EXISTS answers_question_selected ON answers(question, select
 const char* const kMigrationLock = "SELECT pg_advisory_xact_lock(7236047101611245909)";
 
 // Version 2: the operators' dashboard. "survey_facts" holds one narrow row per stored survey
-// (device values, menu language, the five selected values, 0 for a question left out), written
-// with the upload, so that the figures over a date range are one index range scan; surveys
-// stored before it get theirs when the dashboard starts. "operators" holds its accounts.
-// SQLite keeps the facts in time order (WITHOUT ROWID, keyed by the time), so a date range is
-// read page by page instead of row by row through an index: 4x less work for a year of them.
+// (time, day number, device values, menu language, the five selected values with 0 for a
+// question left out), written with the upload, so that the figures over a date range are one
+// range scan; surveys stored before it get theirs when the dashboard starts. "survey_devices"
+// numbers each combination of country, model, firmware and menu language, so that a scan of
+// 100,000 facts reads three numbers a row. "operators" holds the dashboard's accounts.
+// SQLite keeps the facts in time order (WITHOUT ROWID, keyed by the time): a date range is read
+// page by page instead of row by row through an index.
 const char* const kV2Sqlite = R"sql(
+CREATE TABLE survey_devices(
+  id               INTEGER PRIMARY KEY,
+  country          TEXT NOT NULL,
+  model_name       TEXT NOT NULL,
+  firmware_version TEXT NOT NULL,
+  menu_language    TEXT NOT NULL,
+  UNIQUE(country, model_name, firmware_version, menu_language)
+);
 CREATE TABLE survey_facts(
   upload_id        INTEGER NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
   received_at      TEXT    NOT NULL,
+  day              INTEGER NOT NULL,
+  device_id        INTEGER NOT NULL REFERENCES survey_devices(id),
   country          TEXT    NOT NULL,
   model_name       TEXT    NOT NULL,
   firmware_version TEXT    NOT NULL,
@@ -116,9 +128,19 @@ CREATE TABLE operators(
 )sql";
 
 const char* const kV2Postgresql = R"sql(
+CREATE TABLE survey_devices(
+  id               BIGSERIAL PRIMARY KEY,
+  country          TEXT NOT NULL,
+  model_name       TEXT NOT NULL,
+  firmware_version TEXT NOT NULL,
+  menu_language    TEXT NOT NULL,
+  UNIQUE(country, model_name, firmware_version, menu_language)
+);
 CREATE TABLE survey_facts(
   upload_id        BIGINT  PRIMARY KEY REFERENCES uploads(id) ON DELETE CASCADE,
   received_at      TEXT    NOT NULL,
+  day              INTEGER NOT NULL,
+  device_id        BIGINT  NOT NULL REFERENCES survey_devices(id),
   country          TEXT    NOT NULL,
   model_name       TEXT    NOT NULL,
   firmware_version TEXT    NOT NULL,

@@ -193,6 +193,14 @@ struct SummaryBuilder::State {
     std::map<std::string, int64_t> countries, models, firmwares, languages;
     // A year has few days but 100,000s of surveys: each day's text is parsed once.
     std::unordered_map<std::string, int64_t> dayCache;
+    struct Device {
+        bool known = false;
+        bool matches = false;
+        std::array<int64_t*, 4> counts{};  // in the choices of country, model, firmware, language
+        Tally* country = nullptr;
+        Tally* model = nullptr;
+    };
+    std::vector<Device> devices;
 
     // 1970-01-01 was a Thursday: day + 3 counts from a Monday.
     int64_t bucketOf(int64_t day) const { return weekly ? day - ((day + 3) % 7 + 7) % 7 : day; }
@@ -211,28 +219,48 @@ SummaryBuilder::~SummaryBuilder() = default;
 
 void SummaryBuilder::add(const SurveyFact& f) {
     State& st = *m_state;
-    ++st.countries[f.country];
-    ++st.models[f.model];
-    ++st.firmwares[f.firmware];
-    ++st.languages[f.language];
-    if (!m_filter.matches(f))
+    // The string work is done once per device: later facts of it reuse where it went.
+    State::Device scratch;
+    State::Device* d = &scratch;
+    if (f.device >= 0) {
+        if (static_cast<size_t>(f.device) >= st.devices.size())
+            st.devices.resize(static_cast<size_t>(f.device) + 1);
+        d = &st.devices[static_cast<size_t>(f.device)];
+    }
+    if (!d->known) {
+        d->known = true;
+        d->counts = {&st.countries[f.country], &st.models[f.model], &st.firmwares[f.firmware],
+                     &st.languages[f.language]};
+        d->matches = m_filter.matches(f);
+        if (d->matches) {
+            d->country = &st.byCountry[f.country];
+            d->model = &st.byModel[f.model];
+        }
+    }
+    for (int64_t* n : d->counts)
+        ++*n;
+    if (!d->matches)
         return;
     st.all.add(f);
-    st.byCountry[f.country].add(f);
-    st.byModel[f.model].add(f);
-    const std::string date = f.receivedAt.substr(0, 10);
-    auto known = st.dayCache.find(date);
-    if (known == st.dayCache.end()) {
-        int64_t parsed = -1;
-        try {
-            parsed = dayNumber(date);
-        } catch (const std::invalid_argument&) {
+    d->country->add(f);
+    d->model->add(f);
+    int64_t day = f.day;
+    if (day < 0) {
+        const std::string date = f.receivedAt.substr(0, 10);
+        auto known = st.dayCache.find(date);
+        if (known == st.dayCache.end()) {
+            int64_t parsed = -1;
+            try {
+                parsed = dayNumber(date);
+            } catch (const std::invalid_argument&) {
+            }
+            known = st.dayCache.emplace(date, parsed).first;
         }
-        known = st.dayCache.emplace(date, parsed).first;
+        day = known->second;
+        if (day < 0)
+            return;
     }
-    if (known->second < 0)
-        return;
-    const int64_t index = (st.bucketOf(known->second) - st.firstBucket) / (st.weekly ? 7 : 1);
+    const int64_t index = (st.bucketOf(day) - st.firstBucket) / (st.weekly ? 7 : 1);
     if (index >= 0 && static_cast<size_t>(index) < st.series.size())
         st.series[static_cast<size_t>(index)].add(f);
 }

@@ -23,6 +23,10 @@ struct SurveyFact {
     std::string firmware;
     std::string language;  // menu language the survey was shown in ("en", "de", ...), "" unknown
     std::array<int, kQuestionCount> selected{};  // 0 = question not in the upload
+    // Shortcuts a bulk reader may fill: the day of receivedAt (days since 1970-01-01), and a
+    // small number that is the same for facts with the same four device values. -1: not given.
+    int64_t day = -1;
+    int device = -1;
 };
 
 // The facts of an accepted upload.

@@ -1,0 +1,98 @@
+// The dashboard's tables on both backends: facts written with each upload (and afterwards for
+// older ones), filtered and paged reads, operators, seeding.
+#include "TestDatabase.h"
+
+#include "collector/DashboardStore.h"
+#include "collector/SurveySeed.h"
+
+#include <gtest/gtest.h>
+
+using namespace collector;
+
+namespace {
+
+UploadRecord upload(const std::string& session, const std::string& at, const std::string& country,
+                    std::array<int, 5> selected, const std::string& firstQuestion = "x") {
+    UploadRecord r;
+    r.receivedAt = at;
+    r.sessionId = session;
+    r.duid = "D-" + session;
+    r.crc32 = 1;
+    r.envelopeXml = "<survey/>";
+    r.envelope.device = {r.duid, "LS", country, "UE55", "T-1"};
+    for (int q = 0; q < 5; ++q)
+        if (selected[static_cast<size_t>(q)])
+            r.envelope.items.push_back({q + 1, selected[static_cast<size_t>(q)], q ? "q" : firstQuestion, "a"});
+    return r;
+}
+
+class DashboardStoreTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override { TAV_REQUIRE_DATABASE(db); }
+    coltest::TestDatabase db{GetParam()};
+};
+
+} // namespace
+
+TEST_P(DashboardStoreTest, FactsFollowUploadsAndFiltersPage) {
+    const auto store = openStore(db.spec());
+    StoreDashboardData data(*store);
+    store->insert(upload("A", "2026-11-01 08:00:00", "DE", {1, 2, 1, 7, 0}, "1. Wurde Ihr Problem durch den Remote-Support gelöst?"));
+    store->insert(upload("B", "2026-11-02 09:00:00", "FR", {2, 7, 10, 1, 1}));
+    store->insert(upload("C", "2026-11-02 23:59:59", "DE", {1, 1, 5, 1, 1}));
+    store->insert(upload("D", "2026-11-03 00:00:00", "DE", {1, 1, 5, 1, 1}));  // past the range
+    // A repeat adds no second facts row.
+    store->insert(upload("A", "2026-11-05 08:00:00", "DE", {1, 2, 1, 7, 0}));
+
+    const SurveyFilter range = parseFilter({{"from", "2026-11-01"}, {"to", "2026-11-02"}}, "x");
+    std::vector<SurveyFact> seen;
+    data.facts(range, [&](const SurveyFact& f) { seen.push_back(f); });
+    ASSERT_EQ(seen.size(), 3u);
+    std::sort(seen.begin(), seen.end(), [](auto& a, auto& b) { return a.day < b.day || (a.day == b.day && a.country > b.country); });
+    EXPECT_EQ(seen[0].day, dayNumber("2026-11-01"));
+    EXPECT_EQ(seen[2].day, dayNumber("2026-11-02"));
+    // The same country, model and firmware, but C's first question is in no language of ours.
+    EXPECT_NE(seen[0].device, seen[2].device);
+    EXPECT_EQ(seen[2].language, "");
+
+    EXPECT_EQ(seen[0].language, "de");
+    EXPECT_EQ(seen[0].selected, (std::array<int, 5>{1, 2, 1, 7, 0}));
+    EXPECT_EQ(seen[1].selected, (std::array<int, 5>{2, 7, 10, 1, 1}));
+
+    // Newest first, filtered by country, paged; oldest first for exports.
+    SurveyFilter de = range;
+    de.country = "DE";
+    auto rows = data.surveys(de, true, 0, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].sessionId, "C");
+    EXPECT_EQ(rows[0].fact.receivedAt, "2026-11-02 23:59:59");
+    EXPECT_EQ(rows[0].localSet, "LS");
+    rows = data.surveys(de, true, 1, 5);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].sessionId, "A");
+    rows = data.surveys(range, false, 0, -1);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].sessionId + rows[1].sessionId + rows[2].sessionId, "ABC");
+
+    // Uploads stored before the dashboard existed get their facts when it starts.
+    EXPECT_EQ(data.backfill(), 0);
+    store->execute("DELETE FROM survey_facts WHERE upload_id IN (SELECT id FROM uploads WHERE session_id = ?)", {std::string("B")});
+    EXPECT_EQ(data.backfill(), 1);
+    rows = data.surveys(range, false, 0, -1);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].fact.selected, (std::array<int, 5>{2, 7, 10, 1, 1}));
+
+    addOperator(*store, "ops", "$argon2id$hash");
+    EXPECT_THROW(addOperator(*store, "ops", "other"), std::runtime_error);
+    EXPECT_THROW(addOperator(*store, "two words", "h"), std::runtime_error);
+    EXPECT_EQ(data.operatorHash("ops"), "$argon2id$hash");
+    EXPECT_FALSE(data.operatorHash("OPS"));
+
+    // Seeding is repeatable and lands in the days asked for.
+    EXPECT_EQ(seedSurveys(*store, {50, 7, "2026-10-07", 3}), 50);
+    EXPECT_EQ(store->query("SELECT COUNT(*) FROM survey_facts WHERE received_at >= '2026-10-01' AND received_at < '2026-10-08'")
+                  .integer(0, 0), 50);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DashboardStoreTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
