@@ -46,7 +46,9 @@ void secure(WebResponse& r) {
     r.headers.emplace_back("Cache-Control", "no-store");
     r.headers.emplace_back("X-Content-Type-Options", "nosniff");
     r.headers.emplace_back("X-Frame-Options", "DENY");
-    r.headers.emplace_back("Referrer-Policy", "no-referrer");
+    // "same-origin", not "no-referrer": with the latter a browser posts forms with "Origin: null",
+    // and the sign-in could no longer tell its own form from another site's.
+    r.headers.emplace_back("Referrer-Policy", "same-origin");
     r.headers.emplace_back("Content-Security-Policy",
                            "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
                            "connect-src 'self'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'");

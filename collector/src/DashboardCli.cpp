@@ -62,6 +62,35 @@ std::string readPassword() {
 
 } // namespace
 
+WebRequest toWebRequest(const HttpRequest& request) {
+    namespace http = boost::beast::http;
+    const auto header = [&](http::field f) {
+        const auto it = request.find(f);
+        return it == request.end() ? std::string() : std::string(it->value());
+    };
+    return {std::string(request.method_string()), std::string(request.target()), header(http::field::cookie),
+            header(http::field::origin), header(http::field::host), request.body()};
+}
+
+HttpResponse toHttpResponse(WebResponse response) {
+    HttpResponse out;
+    out.status = response.status;
+    out.headers = std::move(response.headers);
+    out.body = std::move(response.body);
+    return out;
+}
+
+DashboardService::DashboardService(const std::string& db, Router& router)
+    : m_store(openStore(db)),
+      m_data(std::make_unique<StoreDashboardData>(*m_store)),
+      m_dashboard(std::make_unique<Dashboard>(*m_data)) {
+    m_data->backfill();
+    Dashboard& dashboard = *m_dashboard;
+    router.add("", "/dashboard", [&dashboard](const HttpRequest& request, const std::string& client) {
+        return toHttpResponse(dashboard.handle(toWebRequest(request), client));
+    });
+}
+
 int userCommand(int argc, char** argv) {
     std::map<std::string, std::string> o;
     if (argc < 4 || std::string(argv[2]) != "add" || !options(argc, argv, 4, o) || o["--db"].empty() ||

@@ -127,6 +127,7 @@ int serve(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     collector::CollectorServer server(o);
+    const collector::DashboardService dashboard(o.dbPath, server.router());
     const int port = server.start();
     if (a.count("--port-file")) {
         const std::string path = a["--port-file"];
@@ -138,6 +139,8 @@ int serve(int argc, char** argv) {
         }
     }
     std::cout << server.url() << std::endl;
+    server.log().write("info", "dashboard",
+                       {collector::JsonLog::text("url", server.url().substr(0, server.url().size() - o.path.size()) + "/dashboard")});
 
     int sig = 0;
     sigwait(&stopSignals, &sig);
