@@ -4,16 +4,18 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace collector {
 
 namespace {
 
 // Version 1 adopts the tables of databases made before versioning (same shape, IF NOT EXISTS).
-// The indexed device columns and the time are what reports filter and group by.
-const char* const kV1Sqlite = R"sql(
+// The indexed device columns and the time are what reports filter and group by. Written once
+// for both backends: {ID} and {INT64} stand for the types that differ (see forDialect).
+const char* const kV1 = R"sql(
 CREATE TABLE IF NOT EXISTS uploads(
-  id               INTEGER PRIMARY KEY,
+  id               {ID},
   received_at      TEXT    NOT NULL,
   remote_addr      TEXT    NOT NULL,
   session_id       TEXT    NOT NULL,
@@ -28,13 +30,13 @@ CREATE TABLE IF NOT EXISTS uploads(
   model_name       TEXT    NOT NULL,
   firmware_version TEXT    NOT NULL,
   file_name        TEXT    NOT NULL,
-  file_size        INTEGER NOT NULL,
-  crc32            INTEGER NOT NULL,
+  file_size        {INT64} NOT NULL,
+  crc32            {INT64} NOT NULL,
   envelope         TEXT    NOT NULL,
   UNIQUE(session_id, duid, crc32)
 );
 CREATE TABLE IF NOT EXISTS answers(
-  upload_id     INTEGER NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
+  upload_id     {INT64} NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
   question      INTEGER NOT NULL CHECK(question BETWEEN 1 AND 5),
   selected      INTEGER NOT NULL CHECK(selected BETWEEN 1 AND 10),
   question_text TEXT    NOT NULL,
@@ -49,43 +51,19 @@ CREATE INDEX IF NOT EXISTS uploads_local_set ON uploads(local_set, received_at);
 CREATE INDEX IF NOT EXISTS answers_question_selected ON answers(question, selected);
 )sql";
 
-const char* const kV1Postgresql = R"sql(
-CREATE TABLE IF NOT EXISTS uploads(
-  id               BIGSERIAL PRIMARY KEY,
-  received_at      TEXT    NOT NULL,
-  remote_addr      TEXT    NOT NULL,
-  session_id       TEXT    NOT NULL,
-  pincode          TEXT    NOT NULL,
-  duid             TEXT    NOT NULL,
-  category         TEXT    NOT NULL,
-  source           TEXT    NOT NULL,
-  purchase_date    TEXT    NOT NULL,
-  product_year     TEXT    NOT NULL,
-  local_set        TEXT    NOT NULL,
-  country          TEXT    NOT NULL,
-  model_name       TEXT    NOT NULL,
-  firmware_version TEXT    NOT NULL,
-  file_name        TEXT    NOT NULL,
-  file_size        BIGINT  NOT NULL,
-  crc32            BIGINT  NOT NULL,
-  envelope         TEXT    NOT NULL,
-  UNIQUE(session_id, duid, crc32)
-);
-CREATE TABLE IF NOT EXISTS answers(
-  upload_id     BIGINT  NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
-  question      INTEGER NOT NULL CHECK(question BETWEEN 1 AND 5),
-  selected      INTEGER NOT NULL CHECK(selected BETWEEN 1 AND 10),
-  question_text TEXT    NOT NULL,
-  answer_text   TEXT    NOT NULL,
-  PRIMARY KEY(upload_id, question)
-);
-CREATE INDEX IF NOT EXISTS uploads_received_at ON uploads(received_at);
-CREATE INDEX IF NOT EXISTS uploads_country ON uploads(country, received_at);
-CREATE INDEX IF NOT EXISTS uploads_model_name ON uploads(model_name, received_at);
-CREATE INDEX IF NOT EXISTS uploads_firmware_version ON uploads(firmware_version, received_at);
-CREATE INDEX IF NOT EXISTS uploads_local_set ON uploads(local_set, received_at);
-CREATE INDEX IF NOT EXISTS answers_question_selected ON answers(question, selected);
-)sql";
+// SQLite's INTEGER already holds 64 bits, and its INTEGER PRIMARY KEY is the row id (the
+// tables made before versioning have exactly these types).
+std::string forDialect(std::string sql, eDialect dialect) {
+    const bool lite = dialect == eDialect::SQLite;
+    const std::pair<std::string, std::string> types[] = {
+        {"{ID}", lite ? "INTEGER PRIMARY KEY" : "BIGSERIAL PRIMARY KEY"},
+        {"{INT64}", lite ? "INTEGER" : "BIGINT"},
+    };
+    for (const auto& [mark, type] : types)
+        for (size_t at; (at = sql.find(mark)) != std::string::npos;)
+            sql.replace(at, mark.size(), type);
+    return sql;
+}
 
 // Any constant will do as long as nothing else on the server takes the same advisory lock.
 const char* const kMigrationLock = "SELECT pg_advisory_xact_lock(7236047101611245909)";
@@ -159,7 +137,7 @@ CREATE TABLE operators(
 
 const std::vector<Migration>& migrations() {
     static const std::vector<Migration> list = {
-        {1, "uploads and answers", kV1Sqlite, kV1Postgresql},
+        {1, "uploads and answers", forDialect(kV1, eDialect::SQLite), forDialect(kV1, eDialect::PostgreSQL)},
         {2, "dashboard facts and operators", kV2Sqlite, kV2Postgresql},
     };
     return list;
@@ -183,7 +161,7 @@ void migrate(Store& store) {
                 continue;
             s.script(s.dialect() == eDialect::SQLite ? m.sqlite : m.postgresql);
             s.execute("INSERT INTO schema_migrations(version, name, applied_at) VALUES(?, ?, ?)",
-                      {int64_t{m.version}, std::string(m.name), utcNow()});
+                      {int64_t{m.version}, m.name, utcNow()});
         }
     });
 }

@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <sstream>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 
 using namespace coltest;
 
@@ -52,36 +48,18 @@ TEST(CollectorCli, CertsServeOnAFreePortAndReport) {
     const std::string bundle = tavtest::readFile(dir.file("bundle.pem"));
     EXPECT_EQ(bundle, other + ca) << "the CA is added once and what was trusted before stays";
 
-    const std::string port = dir.file("port");
-    std::vector<std::string> args = {bin, "serve", "--cert-dir", dir.file("certs"), "--db", dir.file("db.sqlite"),
-                                     "--port", "0", "--port-file", port};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, dir.file("url").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, dir.file("log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, bin.c_str(), &fa, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    for (int i = 0; i < 1000 && !tavtest::fileExists(port); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(tavtest::fileExists(port)) << tavtest::readFile(dir.file("log"));
-    const std::string url = "https://127.0.0.1:" + std::to_string(std::stoi(tavtest::readFile(port))) + "/survey";
+    CollectorProcess server(dir, "serve", {bin, "serve", "--cert-dir", dir.file("certs"), "--db", dir.file("db.sqlite")});
+    const std::string& url = server.url;
 
     EXPECT_EQ(post(url, dir.file("bundle.pem"), tvUpload(gzip(envelope(survey({2, 7, 10, 1, 3}))), "SESSION-1")).stat(), "ok");
     EXPECT_EQ(post(url, dir.file("bundle.pem"), tvUpload(gzip(envelope(survey({2, 1, 10, 1, 3}))), "SESSION-2")).stat(), "ok");
     EXPECT_EQ(post(url, dir.file("bundle.pem"), tvUpload(gzip(envelope(survey({1, 1, 1, 7, 7}))), "SESSION-3")).stat(), "ok");
     EXPECT_EQ(post(url, dir.file("bundle.pem"), tvUpload("not gzip", "SESSION-4")).stat(), "badgzip");
 
-    ASSERT_EQ(kill(pid, SIGTERM), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const int status = server.stop(SIGTERM);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(tavtest::readFile(dir.file("url")), url + "\n");
-    EXPECT_NE(tavtest::readFile(dir.file("log")).find("stopped; 3 accepted, 1 refused"), std::string::npos);
+    EXPECT_EQ(server.out(), url + "\n");
+    EXPECT_NE(server.log().find("stopped; 3 accepted, 1 refused"), std::string::npos);
 
     ASSERT_EQ(tavtest::run(bin + " report --db " + dir.file("db.sqlite"), &out), 0);
     EXPECT_NE(out.find("Stored surveys: 3\n"), std::string::npos) << out;

@@ -1,10 +1,12 @@
 #include "CollectorTestSupport.h"
 
+#include "collector/Migrations.h"
 #include "collector/Store.h"
 #include "collector/Upload.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
@@ -203,6 +205,22 @@ TEST(CollectorStore, AnUploadIsStoredWhole) {
     ASSERT_EQ(store.surveys().size(), 1u);
     EXPECT_EQ(store.surveys()[0].selected, (std::array<int, 5>{1, 3, 0, 0, 0}));
     EXPECT_EQ(store.answerCounts()[1][2], 1);
+}
+
+TEST(CollectorStore, SqliteFileFromBeforeVersioningIsTakenOver) {
+    // Such a file holds the tables of version 1 and no schema_migrations.
+    tavtest::TempDir dir;
+    const std::string file = dir.file("old.sqlite");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    const std::string sql = collector::migrations().at(0).sqlite +
+                            "; INSERT INTO uploads VALUES(1,'t','a','S','P','D','c','s','d','y','l','GB','m','f','n',1,2,'x')";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const auto store = collector::openStore(file, collector::Store::eOpenMode::Existing);
+    EXPECT_EQ(store->schemaVersion(), static_cast<int>(collector::migrations().size()));
+    ASSERT_EQ(store->surveys().size(), 1u);
+    EXPECT_EQ(store->surveys()[0].country, "GB");
 }
 
 TEST(CollectorUpload, CrcHeaderIsTheUnsignedDecimalOfTheStandardCrc32) {

@@ -2,11 +2,17 @@
 
 #include "collector/Certs.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <zlib.h>
 
 #include <cstring>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace coltest {
 
@@ -190,6 +196,49 @@ RunningCollector::RunningCollector(const std::function<void(collector::ServerOpt
     server = std::make_unique<collector::CollectorServer>(o);
     server->start();
     url = server->url();
+}
+
+CollectorProcess::CollectorProcess(const tavtest::TempDir& dir, const std::string& name, std::vector<std::string> args)
+    : m_out(dir.file(name + ".out")), m_log(dir.file(name + ".log")) {
+    const std::string portFile = dir.file(name + ".port");
+    args.insert(args.end(), {"--port", "0", "--port-file", portFile});
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int rc = posix_spawn(&m_pid, args[0].c_str(), &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + args[0]);
+    // The port file appears once connections are taken; a child that ends stops the wait.
+    for (int i = 0; i < 3000 && !tavtest::fileExists(portFile); ++i) {
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = 0;
+            throw std::runtime_error(name + " ended at start: " + log());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!tavtest::fileExists(portFile))
+        throw std::runtime_error(name + " did not start: " + log());
+    url = "https://127.0.0.1:" + std::to_string(std::stoi(tavtest::readFile(portFile))) + "/survey";
+}
+
+CollectorProcess::~CollectorProcess() {
+    stop(SIGKILL);
+}
+
+int CollectorProcess::stop(int sig) {
+    if (m_pid <= 0)
+        return -1;
+    int status = -1;
+    ::kill(m_pid, sig);
+    waitpid(m_pid, &status, 0);
+    m_pid = 0;
+    return status;
 }
 
 } // namespace coltest

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace coltest {
@@ -70,6 +71,29 @@ struct RunningCollector {
     Reply post(const Upload& upload) const { return coltest::post(url, ca, upload); }
     long long uploads() const { return queryInt(db, "SELECT COUNT(*) FROM uploads"); }
     long long answers() const { return queryInt(db, "SELECT COUNT(*) FROM answers"); }
+};
+
+// `tavcollector serve` with `args` (from the program's path on, without --port/--port-file) in a
+// child process on a free port, stdout and stderr in NAME.out and NAME.log in `dir`. Ready once
+// the constructor returns; killed with SIGKILL if still running at the end.
+class CollectorProcess {
+public:
+    CollectorProcess(const tavtest::TempDir& dir, const std::string& name, std::vector<std::string> args);
+    ~CollectorProcess();
+    CollectorProcess(const CollectorProcess&) = delete;
+    CollectorProcess& operator=(const CollectorProcess&) = delete;
+
+    // Sends `sig` and gives the wait status (-1 when it had ended already).
+    int stop(int sig);
+    std::string out() const { return tavtest::readFile(m_out); }
+    std::string log() const { return tavtest::readFile(m_log); }
+
+    std::string url;
+
+private:
+    pid_t m_pid = 0;
+    std::string m_out;
+    std::string m_log;
 };
 
 } // namespace coltest

@@ -6,11 +6,13 @@
 //
 // Adding a migration: append an entry to the list in Migrations.cpp with the next version
 // number, a short name, and the same change written for SQLite and for PostgreSQL (types differ:
-// INTEGER PRIMARY KEY against BIGSERIAL/BIGINT, TEXT times in both). Keep tables and columns
-// the same on both so that portable statements (Store::query) work on either. Never edit,
-// reorder or renumber an entry once it has reached main: databases in use have applied it.
+// INTEGER PRIMARY KEY against BIGSERIAL/BIGINT, TEXT times in both; forDialect there makes both
+// from one text with {ID} and {INT64} marks when only those differ). Keep tables and columns the
+// same on both so that portable statements (Store::query) work on either. Never edit, reorder
+// or renumber an entry once it has reached main: databases in use have applied it.
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace collector {
@@ -18,10 +20,10 @@ namespace collector {
 class Store;
 
 struct Migration {
-    int version;         // 1, 2, 3, ... without gaps
-    const char* name;
-    const char* sqlite;      // ';'-separated statements
-    const char* postgresql;  // ';'-separated statements
+    int version;             // 1, 2, 3, ... without gaps
+    std::string name;
+    std::string sqlite;      // ';'-separated statements
+    std::string postgresql;  // ';'-separated statements
 };
 
 const std::vector<Migration>& migrations();
