@@ -82,6 +82,9 @@ void keepNeighboursInView(void* data, Evas_Object* answer, void*) {
     auto* box = static_cast<Evas_Object*>(data);
     Evas_Object* scroller = elm_object_parent_widget_get(box);
     Evas_Coord boxY = 0, y = 0, h = 0, padding = 0;
+    // After a scroll the box has moved but lays its rows out again only later; the answer's
+    // place must be read relative to the box as it is now.
+    evas_object_smart_calculate(box);
     evas_object_geometry_get(box, nullptr, &boxY, nullptr, nullptr);
     evas_object_geometry_get(answer, nullptr, &y, nullptr, &h);
     elm_box_padding_get(box, nullptr, &padding);
@@ -264,6 +267,9 @@ void TavSurveyUi::addSurveyPopup() {
     elm_object_part_content_unset(m_window, nullptr);
     elm_config_focus_highlight_enabled_set(EINA_TRUE);
     elm_win_focus_highlight_enabled_set(m_window, EINA_TRUE);
+    // The answers scroll into view themselves (keepNeighboursInView); the toolkit's own scroll
+    // to the focus comes a frame later and could undo theirs.
+    elm_config_focus_autoscroll_mode_set(ELM_FOCUS_AUTOSCROLL_MODE_NONE);
 
     Evas_Object* popup = elm_popup_add(m_window);
     elm_object_style_set(popup, POPUP_STYLE);
@@ -325,6 +331,9 @@ void TavSurveyUi::addSurveyPopup() {
                                                                                     : okButtonClickedCb,
                                        this);
         evas_object_smart_callback_add(button, "focused", focusedItemCb, this);
+        // Nothing lies below the buttons; the answers out of sight under the body would.
+        // (The toolkit links both ways: Up is set when an answer takes the focus.)
+        elm_object_focus_next_object_set(button, button, ELM_FOCUS_DOWN);
         elm_access_info_cb_set(button, ACCESS_NAME, accessCallback, this);
     }
 
@@ -340,6 +349,7 @@ void TavSurveyUi::addSurveyPopup() {
     bool newQuestion = true;
     int state = 0;
     Evas_Object* firstAnswer = nullptr;
+    Evas_Object* lastAnswer = nullptr;
     for (std::size_t i = start; i < m_contentList.size(); ++i) {
         const auto& [kind, text] = m_contentList[i];
         if (kind == "answer") {
@@ -380,6 +390,11 @@ void TavSurveyUi::addSurveyPopup() {
             evas_object_show(radio);
             if (!firstAnswer)
                 firstAnswer = radio;
+            // Up and Down walk the answers in order (and both ways), whether or not the next
+            // one is in sight yet.
+            if (lastAnswer)
+                elm_object_focus_next_object_set(lastAnswer, radio, ELM_FOCUS_DOWN);
+            lastAnswer = radio;
             elm_object_focus_next_object_set(radio, m_Button[0], ELM_FOCUS_RIGHT);
             newQuestion = false;
         } else {
@@ -398,6 +413,10 @@ void TavSurveyUi::addSurveyPopup() {
             newQuestion = true;
         }
     }
+
+    // Past the last answer comes the primary action, never Cancel.
+    if (lastAnswer)
+        elm_object_focus_next_object_set(lastAnswer, m_Button[0], ELM_FOCUS_DOWN);
 
     Evas_Object* spacer = evas_object_rectangle_add(evas_object_evas_get(m_box));
     evas_object_color_set(spacer, 0, 0, 0, 0);
@@ -639,6 +658,17 @@ void TavSurveyUi::unfocusedItemCb(void* data, Evas_Object*, void*) {
 // Each answer's focus callback logs under its own name, so the log tells which question it was.
 void TavSurveyUi::focusedQuestionItem(void* data, Evas_Object* obj, int question) {
     auto* survey = static_cast<TavSurveyUi*>(data);
+    // Up from either button, and the way back from Submit (Left; Right when mirrored), lead to
+    // the answer the viewer left, not to whatever answer lies nearest on screen. The toolkit
+    // links both ways, so the answer's own Down link is put back afterwards.
+    Evas_Object* down = elm_object_focus_next_object_get(obj, ELM_FOCUS_DOWN);
+    for (Evas_Object* button : {m_Button[1], m_Button[0]})
+        if (button)
+            elm_object_focus_next_object_set(button, obj, ELM_FOCUS_UP);
+    if (m_Button[0])
+        elm_object_focus_next_object_set(m_Button[0], obj, elm_config_mirrored_get() ? ELM_FOCUS_RIGHT : ELM_FOCUS_LEFT);
+    if (down)
+        elm_object_focus_next_object_set(obj, down, ELM_FOCUS_DOWN);
     survey->m_itemFocused = true;
     survey->m_currentQuestion = question - 1;
     questionRead(survey, obj);

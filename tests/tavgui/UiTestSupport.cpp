@@ -36,12 +36,12 @@ void pump(double seconds) {
     } while (ecore_time_get() < end);
 }
 
-void press(Evas_Object* window, const char* key) {
+void press(Evas_Object* window, const char* key, double settle) {
     const char* text = !strcmp(key, "Return") ? "\r" : nullptr;
     evas_event_feed_key_down(evas_object_evas_get(window), key, key, text, nullptr, 0, nullptr);
-    pump(0.02);
+    pump(settle);
     evas_event_feed_key_up(evas_object_evas_get(window), key, key, text, nullptr, 0, nullptr);
-    pump(0.02);
+    pump(settle);
 }
 
 bool snap(Evas_Object* window, const std::string& name) {

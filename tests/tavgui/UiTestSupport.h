@@ -12,7 +12,7 @@ namespace uitest {
 // Runs timers, idlers and rendering for `seconds`.
 void pump(double seconds);
 // Key down and up on the window's canvas (keys that keep the window).
-void press(Evas_Object* window, const char* key);
+void press(Evas_Object* window, const char* key, double settle = 0.02);
 // Renders the window into <build>/screenshots/<name> (PNG).
 bool snap(Evas_Object* window, const std::string& name);
 int toolkitErrors();

@@ -2,6 +2,10 @@
 // gets, which UI sound each key plays, and the Power key.
 #include "SurveyTestSupport.h"
 
+#include <algorithm>
+#include <cstring>
+#include <random>
+
 static std::string accessName(Evas_Object* obj) {
     char* text = elm_access_info_get(obj, survey::ACCESS_NAME);
     std::string out = text ? text : "";
@@ -106,4 +110,72 @@ TEST_F(SurveyTest, IdleTimeOutIsAnnouncedOnScreenAndByVoiceUnlessTurnedOff) {
     ASSERT_NE(nullptr, m_survey->timeoutWarning());
     EXPECT_EQ("Die Umfrage wird in 15 Sekunden geschlossen. Drücken Sie eine beliebige Taste, um fortzufahren.", s_spoken.back());
     EXPECT_EQ(s_spoken.back(), elm_object_text_get(m_survey->timeoutWarning()));
+}
+
+// The focused object is an answer or a button, and lies whole inside the visible part of its
+// container (the scroller's viewport for answers).
+static ::testing::AssertionResult focusVisible(TestSurvey& s, Evas_Object* focus, const std::vector<Evas_Object*>& answers) {
+    if (!focus)
+        return ::testing::AssertionFailure() << "no focus";
+    Evas_Object* view = s.window();
+    if (std::find(answers.begin(), answers.end(), focus) != answers.end())
+        view = elm_object_parent_widget_get(s.m_box);
+    else if (focus != survey::m_Button[0] && focus != survey::m_Button[1])
+        return ::testing::AssertionFailure() << "focus on a " << elm_object_widget_type_get(focus);
+    Evas_Coord x, y, w, h, vx, vy, vw, vh;
+    evas_object_geometry_get(focus, &x, &y, &w, &h);
+    evas_object_geometry_get(view, &vx, &vy, &vw, &vh);
+    if (y < vy || y + h > vy + vh || x < vx || x + w > vx + vw || !evas_object_visible_get(focus))
+        return ::testing::AssertionFailure() << "focus at y " << y << "-" << y + h << " outside " << vy << "-" << vy + vh;
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(SurveyTest, FocusStaysVisibleAndReturnsFromTheButtonsToTheAnswerLeft) {
+    auto& s = show();
+    const auto answers = boxItems("Elm_Radio");
+    // Scrolled down, over to Submit and back up: the answer left, in view.
+    for (int i = 0; i < 8; ++i)
+        press("Down");
+    Evas_Object* left = focused();
+    ASSERT_EQ(answers[8], left);
+    press("Right");
+    ASSERT_EQ(survey::m_Button[0], focused());
+    press("Up");
+    EXPECT_EQ(left, focused());
+    EXPECT_TRUE(focusVisible(s, focused(), answers));
+    press("Down");   // the next Down moves at once
+    EXPECT_EQ(answers[9], focused());
+    // Left from Submit, Up from Cancel: the answer left.
+    press("Right");
+    press("Left");
+    EXPECT_EQ(answers[9], focused());
+    press("Right");
+    press("Right");
+    ASSERT_EQ(survey::m_Button[1], focused());
+    press("Up");
+    EXPECT_EQ(answers[9], focused());
+    // Down from the last answer: Submit, never Cancel.
+    for (int i = 0; i < 40 && focused() != answers.back(); ++i)
+        press("Down");
+    ASSERT_EQ(answers.back(), focused());
+    press("Down");
+    EXPECT_EQ(survey::m_Button[0], focused());
+    EXPECT_EQ(uitest::toolkitErrors(), m_errorsBefore);
+}
+
+TEST_F(SurveyTest, RandomWalkNeverLosesOrHidesTheFocus) {
+    auto& s = show();
+    const auto answers = boxItems("Elm_Radio");
+    std::mt19937 random(14);
+    const char* keys[] = {"Up", "Down", "Left", "Right", "Return"};
+    std::string walk;
+    for (int i = 0; i < 500; ++i) {
+        const char* key = keys[std::uniform_int_distribution<int>(0, 4)(random)];
+        const bool onAnswer = std::find(answers.begin(), answers.end(), focused()) != answers.end();
+        if (!strcmp(key, "Return") && !onAnswer)
+            key = "Up";   // Return on a button would end the survey
+        walk += std::string(" ") + key;
+        uitest::press(s.window(), key, 0.01);
+        ASSERT_TRUE(focusVisible(s, focused(), answers)) << "after" << walk;
+    }
 }
