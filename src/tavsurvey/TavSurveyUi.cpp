@@ -75,21 +75,44 @@ std::string themePath(const std::string& installed) {
     return seams::themeDir + "/" + installed.substr(EDC_DIR.size());
 }
 
-// Keeps the rows around a focused answer in sight (its question above it included). Up and
-// Down then move the focus at once; the scroller would otherwise spend key presses scrolling
-// towards an answer that is still out of sight.
-void keepNeighboursInView(void* data, Evas_Object* answer, void*) {
-    auto* box = static_cast<Evas_Object*>(data);
+const char* const SCROLL_JOB = "tav,scroll-job";
+
+// Shows the rows around an answer (its question above it included). Up and Down then move the
+// focus at once; the scroller would otherwise spend key presses scrolling towards an answer that
+// is still out of sight.
+void showWithNeighbours(Evas_Object* box, Evas_Object* answer) {
     Evas_Object* scroller = elm_object_parent_widget_get(box);
     Evas_Coord boxY = 0, y = 0, h = 0, padding = 0;
     // After a scroll the box has moved but lays its rows out again only later; the answer's
     // place must be read relative to the box as it is now.
-    evas_object_smart_calculate(box);
+    evas_smart_objects_calculate(evas_object_evas_get(box));
     evas_object_geometry_get(box, nullptr, &boxY, nullptr, nullptr);
     evas_object_geometry_get(answer, nullptr, &y, nullptr, &h);
     elm_box_padding_get(box, nullptr, &padding);
     const Evas_Coord margin = 2 * (h + padding);
     elm_scroller_region_show(scroller, 0, y - boxY - margin, 1, h + 2 * margin);
+}
+
+// Once the focus has settled: a move from a button into the body passes over the first answer,
+// and on a busy loop the scroller may go back to that answer's rows after ours.
+void showFocusedAnswer(void* data) {
+    auto* box = static_cast<Evas_Object*>(data);
+    evas_object_data_del(box, SCROLL_JOB);
+    Evas_Object* focus = elm_object_focused_object_get(box);
+    if (focus && elm_object_parent_widget_get(focus) == box)
+        showWithNeighbours(box, focus);
+}
+
+void keepNeighboursInView(void* data, Evas_Object* answer, void*) {
+    auto* box = static_cast<Evas_Object*>(data);
+    showWithNeighbours(box, answer);
+    if (!evas_object_data_get(box, SCROLL_JOB))
+        evas_object_data_set(box, SCROLL_JOB, ecore_job_add(showFocusedAnswer, box));
+}
+
+void cancelScrollJob(void*, Evas*, Evas_Object* box, void*) {
+    if (auto* job = static_cast<Ecore_Job*>(evas_object_data_del(box, SCROLL_JOB)))
+        ecore_job_del(job);
 }
 
 // 0 when the setting cannot be read; the caller logs that, so that its name tells which setting.
@@ -315,6 +338,7 @@ void TavSurveyUi::addSurveyPopup() {
     elm_object_content_set(scroller, m_box);
     elm_object_focus_allow_set(m_box, EINA_TRUE);
     evas_object_smart_callback_add(m_box, "unfocused", unfocusedItemCb, this);
+    evas_object_event_callback_add(m_box, EVAS_CALLBACK_DEL, cancelScrollJob, nullptr);
     evas_object_show(m_box);
 
     for (std::size_t i = 0; i < m_buttonLabels.size() && i < sizeof(m_Button) / sizeof(m_Button[0]); ++i) {
