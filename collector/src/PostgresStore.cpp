@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <poll.h>
 #include <stdexcept>
 
 namespace collector {
@@ -61,6 +62,15 @@ std::string numberedParameters(const std::string& sql) {
 }
 
 void ignoreNotice(void*, const char*) {}
+
+// Nothing is due on an idle connection of ours (no LISTEN): input there means the server closed
+// it (a restart, an administrator), which libpq would notice only at the next statement.
+bool stillOpen(PGconn* c) {
+    if (PQstatus(c) != CONNECTION_OK)
+        return false;
+    pollfd p{PQsocket(c), POLLIN, 0};
+    return poll(&p, 1, 0) == 0;
+}
 
 class PgSession : public SqlSession {
 public:
@@ -238,10 +248,12 @@ private:
     Conn acquire() const {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_freed.wait(lock, [&] { return !m_idle.empty() || m_open < kMaxConnections; });
-        if (!m_idle.empty()) {
+        while (!m_idle.empty()) {
             Conn c = std::move(m_idle.back());
             m_idle.pop_back();
-            return c;
+            if (stillOpen(c.get()))
+                return c;
+            --m_open;
         }
         ++m_open;
         lock.unlock();

@@ -107,6 +107,18 @@ TEST_P(StoreTest, CommitsAreDurableAndTheSchemaIsMigratedOnce) {
             store->transaction([](SqlSession& s) { EXPECT_EQ(s.query("SHOW synchronous_commit").text(0, 0), "on"); });
     }
 
+    if (store->dialect() == collector::eDialect::PostgreSQL) {
+        // Pooled connections that the server dropped (a restart, an administrator) are replaced
+        // instead of failing the next upload or report.
+        store->query("SELECT COUNT(*) FROM uploads");
+        store->insert(record("S", 1, {1, 0, 0, 0, 0}));
+        const auto admin = openStore(db.spec());
+        admin->query("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity"
+                     " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+        EXPECT_EQ(store->surveys().size(), 1u);
+        EXPECT_FALSE(store->insert(record("S", 2, {1, 0, 0, 0, 0})).duplicate);
+    }
+
     // A database migrated by a newer collector is refused rather than written with an old schema.
     store->execute("INSERT INTO schema_migrations(version, name, applied_at) VALUES(?, 'future', '')",
                    {int64_t(list.size() + 1)});
