@@ -11,7 +11,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <regex>
 
 extern "C" int _nl_msg_cat_cntr;
 
@@ -70,11 +69,10 @@ Box geometry(const Evas_Object* obj) {
 std::vector<std::string> catalogIds() {
     std::vector<std::string> ids;
     std::ifstream po(std::string(TAV_TEST_PO_DIR) + "/en.po");
-    const std::regex msgid("^msgid \"(.+)\"$");
-    std::smatch m;
+    const std::string prefix = "msgid \"";
     for (std::string line; std::getline(po, line);)
-        if (std::regex_match(line, m, msgid))
-            ids.push_back(m[1]);
+        if (line.compare(0, prefix.size(), prefix) == 0 && line.size() > prefix.size() + 1)   // not the header's ""
+            ids.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
     return ids;
 }
 
@@ -265,7 +263,9 @@ TEST_F(SurveyLanguageTest, HanAndHangulUseTheBoldFaceOfTheirScript) {
         evas_object_text_font_get(textPart(survey::m_Button[0]), &font, nullptr);
         EXPECT_STREQ((family + ":style=Bold").c_str(), font);
         // Wrapped texts: the name escaped, so that its spaces do not end it.
-        const std::string escaped = std::regex_replace(family, std::regex(" "), "\\ ");
+        std::string escaped;
+        for (char c : family)
+            escaped += c == ' ' ? std::string("\\ ") : std::string(1, c);
         for (Evas_Object* tb : {textPart(boxItems("Elm_Label")[1]), textPart(popup(), "elm.text.title")}) {
             const std::string style = evas_textblock_style_get(evas_object_textblock_style_get(tb));
             EXPECT_NE(std::string::npos, style.find("font=" + escaped + ":style=Bold")) << style;
