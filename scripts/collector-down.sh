@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Stops the collector that scripts/collector-up.sh started from COLLECTOR_DIR (by its pid file).
 set -euo pipefail
-dir=${COLLECTOR_DIR:-/tmp/tavcollector}
+dir=${COLLECTOR_DIR:-${XDG_STATE_HOME:-$HOME/.local/state}/tavcollector}
 [ -f "$dir/pid" ] || exit 0
 pid=$(cat "$dir/pid")
 # Only a tavcollector may be behind the recorded pid; a reused pid is left alone.

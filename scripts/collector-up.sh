@@ -6,14 +6,14 @@
 #   - starts `tavcollector serve` in the background on COLLECTOR_PORT (default 0: a free port),
 #     stopping one started earlier from the same COLLECTOR_DIR.
 # Extra arguments go to `tavcollector serve`, e.g. --reply fail, --reply http500, --delay-ms 5000.
-# Files in COLLECTOR_DIR (default /tmp/tavcollector): surveys.sqlite, port, pid, collector.log.
+# Files in COLLECTOR_DIR (default ~/.local/state/tavcollector, private to the user): surveys.sqlite, port, pid, collector.log.
 # Stop it with scripts/collector-down.sh; read the stored surveys with
 #   tavcollector report --db "$COLLECTOR_DIR/surveys.sqlite"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 bin=${TAVCOLLECTOR:-$build/collector/tavcollector}
-dir=${COLLECTOR_DIR:-/tmp/tavcollector}
+dir=${COLLECTOR_DIR:-${XDG_STATE_HOME:-$HOME/.local/state}/tavcollector}
 ca_file=${CA_FILE:-/opt/data/cert/trxca.pem}
 
 if [ ! -x "$bin" ]; then
@@ -25,7 +25,7 @@ if [ ! -x "$bin" ]; then
   fi
 fi
 
-mkdir -p "$dir"
+mkdir -p -m 700 "$dir"
 "$root/scripts/collector-down.sh" >&2 || true
 "$bin" certs --dir "$dir/certs" --install-ca "$ca_file" >&2
 

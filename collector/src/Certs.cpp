@@ -7,6 +7,7 @@
 #include <openssl/x509v3.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -147,11 +148,37 @@ CertPaths certPathsIn(const std::string& dir) {
     return {dir + "/ca.pem", dir + "/ca.key", dir + "/server.pem", dir + "/server.key"};
 }
 
+void checkPrivateFolder(const std::string& dir) {
+    auto check = [](const std::string& path, bool mustExist) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (mustExist)
+                fail("cannot read folder " + path);
+            return;
+        }
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        if (st.st_uid != ::geteuid())
+            fail(path + " belongs to uid " + std::to_string(st.st_uid) + ", not to this user (uid " +
+                 std::to_string(::geteuid()) + "); refusing to trust what is in it. Use a folder of your own.");
+        if (st.st_mode & (S_IWGRP | S_IWOTH))
+            fail(path + " can be written by other users (mode " + mode + "); refusing to trust what is in it. Run: chmod go-w " + path);
+    };
+    check(dir, true);
+    const CertPaths p = certPathsIn(dir);
+    for (const std::string& file : {p.caCert, p.caKey, p.serverCert, p.serverKey})
+        check(file, false);
+}
+
 bool ensureCertificates(const std::string& dir, bool force) {
     std::error_code ec;
+    const bool existed = fs::exists(dir, ec);
     fs::create_directories(dir, ec);
     if (ec)
         fail("cannot create " + dir + ": " + ec.message());
+    if (!existed)
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+    checkPrivateFolder(dir);
     const CertPaths p = certPathsIn(dir);
 
     bool madeCa = false;

@@ -169,6 +169,11 @@ HttpResponse CollectorServer::handleUpload(const HttpRequest& req, const std::st
 CollectorServer::Reply CollectorServer::process(const HttpRequest& req, const std::string& client) {
     Reply reply;
     try {
+        // The television never compresses the request itself (its file is gzip already), and
+        // inflating what a client sends would hand it a compression bomb.
+        const std::string encoding = header(req, "Content-Encoding");
+        if (!encoding.empty() && encoding != "identity")
+            throw UploadError("badrequest", 400, "compressed request bodies are not taken");
         const FormFile file = formFile(header(req, "Content-Type"), req.body(), "file");
         const uint32_t actual = crc32Of(file.content);
         if (file.found)

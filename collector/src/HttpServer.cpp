@@ -4,6 +4,7 @@
 
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl.hpp>
@@ -116,6 +117,10 @@ struct HttpServer::Impl {
     Clock::time_point lastRefusalLog{};
 
     std::optional<net::io_context> ioc;
+    // While a handler runs on a worker, its connection has nothing pending on the io_context;
+    // without this, run() would return on a stop with only such requests left and their
+    // replies would never be written.
+    std::optional<net::executor_work_guard<net::io_context::executor_type>> keepRunning;
     std::optional<ssl::context> tls;
     std::optional<tcp::acceptor> acceptor;
     std::optional<net::thread_pool> workers;
@@ -457,6 +462,7 @@ int HttpServer::start() {
     }
     s.port = acc.local_endpoint().port();
     s.workers.emplace(std::max(1u, s.options.limits.workers));
+    s.keepRunning.emplace(s.ioc->get_executor());
     s.accept();
     for (unsigned i = 0; i < std::max(1u, s.options.limits.ioThreads); ++i)
         s.threads.emplace_back([&s] { s.ioc->run(); });
@@ -501,6 +507,7 @@ void HttpServer::stop() {
     }
     // A handler still running (a slow database) finishes and stores; only its reply is lost.
     s.workers->join();
+    s.keepRunning.reset();
     s.ioc->stop();
     for (auto& t : s.threads)
         t.join();

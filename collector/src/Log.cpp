@@ -1,6 +1,6 @@
 #include "collector/Log.h"
 
-#include "collector/Upload.h"
+#include "collector/Text.h"
 
 #include <unistd.h>
 
@@ -47,10 +47,9 @@ void appendU(std::string& out, uint32_t cp) {
 std::string JsonLog::escape(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 8);
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t i = 0; i < text.size();) {
         uint32_t cp = 0;
-        const size_t n = utf8Sequence(p + i, text.size() - i, cp);
+        const size_t n = utf8At(text, i, cp);
         if (n == 0) {
             out += "\\ufffd";
             ++i;
@@ -62,8 +61,11 @@ std::string JsonLog::escape(const std::string& text) {
             out += "\\\\";
         else if (cp == '\n')
             out += "\\n";
-        else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029)
-            appendU(out, cp);  // C1 controls too: a UTF-8 terminal takes U+009B as CSI
+        else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+                 (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E || cp == 0x200F ||
+                 cp == 0x061C)
+            appendU(out, cp);  // C1 controls too (a UTF-8 terminal takes U+009B as CSI), and the
+                               // marks that reorder text on screen
         else
             out.append(text, i, n);
         i += n;

@@ -1,5 +1,7 @@
 #include "collector/Upload.h"
 
+#include "collector/Text.h"
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <zlib.h>
@@ -65,11 +67,11 @@ int intAttribute(const xmlNode* node, const char* name) {
     return static_cast<int>(value);
 }
 
-// The length of the UTF-8 sequence at `p` (`left` bytes available) when it is one character that
-// XML 1.0 allows (tab, line ends, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF); 0 otherwise.
-size_t xmlCharLength(const unsigned char* p, size_t left) {
+// The length of the UTF-8 sequence at text[i] when it is one character that XML 1.0 allows
+// (tab, line ends, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF); 0 otherwise.
+size_t xmlCharLength(const std::string& text, size_t i) {
     uint32_t cp = 0;
-    const size_t n = utf8Sequence(p, left, cp);
+    const size_t n = utf8At(text, i, cp);
     if (n == 0 || cp == 0xFFFE || cp == 0xFFFF)
         return 0;
     return cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r' ? n : 0;
@@ -185,38 +187,6 @@ FormFile formFile(const std::string& contentType, const std::string& body, const
         }
         at = contentEnd + 2;
     }
-}
-
-size_t utf8Sequence(const unsigned char* p, size_t left, uint32_t& cp) {
-    const unsigned char lead = p[0];
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    size_t n = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        n = 2;
-        cp = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        n = 3;
-        cp = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        n = 4;
-        cp = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (left < n)
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((p[k] & 0xC0u) != 0x80u)
-            return 0;
-        cp = (cp << 6) | (p[k] & 0x3Fu);
-    }
-    const uint32_t shortest = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
-    if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
 }
 
 uint32_t crc32Of(const std::string& bytes) {
@@ -347,7 +317,7 @@ std::string xmlEscape(const std::string& text) {
         default:
             // The text may quote a request header byte for byte; what is no XML character
             // (control characters, broken UTF-8) would make the whole reply unreadable.
-            if (const size_t n = xmlCharLength(p + i, text.size() - i)) {
+            if (const size_t n = xmlCharLength(text, i)) {
                 out.append(text, i, n);
                 i += n;
                 continue;

@@ -70,6 +70,7 @@ int serve(int argc, char** argv) {
     collector::ServerOptions o;
     o.dbPath = a["--db"];
     if (a.count("--cert-dir")) {
+        collector::checkPrivateFolder(a["--cert-dir"]);
         const collector::CertPaths p = collector::certPathsIn(a["--cert-dir"]);
         o.certFile = p.serverCert;
         o.keyFile = p.serverKey;

@@ -16,7 +16,13 @@ struct CertPaths {
 
 CertPaths certPathsIn(const std::string& dir);
 
-// Makes what is missing in `dir` (created if needed): the CA when its certificate or key is
+// Throws std::runtime_error, saying what is wrong and how to fix it, unless `dir` and the
+// certificate files present in it belong to this user and no one else can write to them: a
+// CA someone else could replace would end up trusted by the television.
+void checkPrivateFolder(const std::string& dir);
+
+// Makes what is missing in `dir` (created private to the user if needed, checked with
+// checkPrivateFolder before anything in it is read): the CA when its certificate or key is
 // missing, the server certificate when it or its key is missing or the CA was just made. With
 // `force` everything is made anew. Keys are P-256, private key files mode 0600. Returns whether
 // anything was written; throws std::runtime_error on failure.

@@ -90,10 +90,6 @@ std::string gunzip(const std::string& data, size_t limit);
 // envelope's XML, "baddata" when its content fails a check.
 Envelope parseEnvelope(const std::string& xml);
 
-// The length of the UTF-8 sequence at `p` (`left` > 0 bytes available) and its code point in
-// `cp`, when it is one Unicode scalar value in its shortest form; 0 otherwise.
-size_t utf8Sequence(const unsigned char* p, size_t left, uint32_t& cp);
-
 // Text for an XML attribute value.
 std::string xmlEscape(const std::string& text);
 
