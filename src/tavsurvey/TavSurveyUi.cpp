@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -355,6 +356,8 @@ void TavSurveyUi::addSurveyPopup() {
                                                                                     : okButtonClickedCb,
                                        this);
         evas_object_smart_callback_add(button, "focused", focusedItemCb, this);
+        evas_object_event_callback_priority_add(elm_layout_edje_get(button), EVAS_CALLBACK_KEY_DOWN,
+                                                EVAS_CALLBACK_PRIORITY_BEFORE, onButtonKeyPress, this);
         // Nothing lies below the buttons; the answers out of sight under the body would.
         // (The toolkit links both ways: Up is set when an answer takes the focus.)
         elm_object_focus_next_object_set(button, button, ELM_FOCUS_DOWN);
@@ -630,7 +633,10 @@ void TavSurveyUi::onKeyPress(void* data, Evas*, Evas_Object* obj, void* event_in
         LOGI("Power key pressed");
         survey->hideSurveyPopup();
     }
-    survey->playEventSound(obj, key);
+    if (survey->m_keySoundPlayed)
+        survey->m_keySoundPlayed = false;
+    else
+        survey->playEventSound(obj, key);
     survey->m_itemFocused = false;
     if (survey->m_boxUnfocused) {
         if (survey->m_window && m_Button[0])
@@ -639,6 +645,18 @@ void TavSurveyUi::onKeyPress(void* data, Evas*, Evas_Object* obj, void* event_in
     }
     if (keyName == "XF86Back" || keyName == "XF86Exit")
         cancelButtonClickedCb(data, nullptr, nullptr);
+}
+
+// Return on a button is taken by the button, and its click closes the survey before the popup
+// hears of the key. The key's own sound is played here, as the toolkit hands the key to the
+// focused button, so that it still comes before the click's sound.
+void TavSurveyUi::onButtonKeyPress(void* data, Evas*, Evas_Object* obj, void* event_info) {
+    auto* survey = static_cast<TavSurveyUi*>(data);
+    const auto* ev = static_cast<const Evas_Event_Key_Down*>(event_info);
+    if (!survey || !ev || !ev->key || strcmp(ev->key, "Return") != 0 || (ev->event_flags & EVAS_EVENT_FLAG_ON_HOLD))
+        return;
+    survey->playEventSound(obj, ev->key);
+    survey->m_keySoundPlayed = true;
 }
 
 void TavSurveyUi::onKeyUnpress(void*, Evas*, Evas_Object*, void* event_info) {

@@ -100,6 +100,7 @@ public:
 protected:
     static void focusedQuestionItem(void* data, Evas_Object* obj, int question);
     static void windowDeleted(void* data, Evas* e, Evas_Object* obj, void* event_info);
+    static void onButtonKeyPress(void* data, Evas* e, Evas_Object* obj, void* event_info);
     bool timeoutWarningEnabled();
     // (Re)starts the count-down to the time-out warning and takes a shown warning away.
     void restartTimeoutWarning();
@@ -129,6 +130,7 @@ protected:
     bool m_boxUnfocused = false;
     Evas_Object* m_box = nullptr;
     bool m_keysGrabbed = false;
+    bool m_keySoundPlayed = false;   // by onButtonKeyPress, for the key onKeyPress gets next
     Ecore_Timer* m_warningTimer = nullptr;
     Evas_Object* m_warningLabel = nullptr;
 };

@@ -179,3 +179,34 @@ TEST_F(SurveyTest, RandomWalkNeverLosesOrHidesTheFocus) {
         ASSERT_TRUE(focusVisible(s, focused(), answers)) << "after" << walk;
     }
 }
+
+TEST_F(SurveyTest, ShippedTimeOutIsOneMinuteAndAnswersAreReadWithTheirOwnTexts) {
+    // The shipped time-out reaches the popup; only a positive number in the environment changes it.
+    for (const char* value : {"0", "-3", "soon"}) {
+        setenv("TAVSURVEY_POPUP_TIMEOUT", value, 1);
+        survey::seams::applyEnvironment();
+    }
+    unsetenv("TAVSURVEY_POPUP_TIMEOUT");
+    auto& s = show();
+    Evas_Object* popup = s.m_box;
+    while (popup && strcmp(elm_object_widget_type_get(popup), "Elm_Popup"))
+        popup = elm_object_parent_widget_get(popup);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_DOUBLE_EQ(60.0, elm_popup_timeout_get(popup));
+    press("Down");
+    EXPECT_DOUBLE_EQ(60.0, elm_popup_timeout_get(popup));
+
+    // Every answer's information read-out is the text shown on it, translated.
+    const auto answers = boxItems("Elm_Radio");
+    ASSERT_EQ(33u, answers.size());
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        char* info = elm_access_info_get(answers[i], survey::ACCESS_INFO);
+        ASSERT_NE(nullptr, info) << i;
+        EXPECT_STREQ(elm_object_text_get(answers[i]), info) << i;
+        EXPECT_EQ(nullptr, strstr(info, "SID_")) << i;
+        free(info);
+    }
+    char* no = elm_access_info_get(answers[1], survey::ACCESS_INFO);
+    EXPECT_STREQ("No", no);
+    free(no);
+}

@@ -1,12 +1,19 @@
 #include "SurveyTestSupport.h"
 
 #include "tavplat/appfw.h"
+#include "Utilities.h"
 
 #include <cstring>
 
 std::vector<std::string> SurveyTest::s_spoken;
 
 void SurveyTest::SetUp() {
+    m_survey.reset();
+    m_root = std::make_unique<tavtest::TempDir>();
+    tavplat::test::useRoot(m_root->path() + "/platform");
+    tavplat::test::clearFaults();
+    deviceinfo::Utilities::setFileNameClock(nullptr);
+    survey::seams::uploadTimeout = survey::UPLOAD_TIMEOUT_SECONDS;
     for (const char* name : {"feedback", "efl_assist", "ui_app"})
         tavplat::journalClear(name);
     tavplat::appfw::clearLaunches();

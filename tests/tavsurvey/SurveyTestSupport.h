@@ -5,6 +5,7 @@
 
 #include "TavSurveyApp.h"
 #include "TavSurveyUi.h"
+#include "TestSupport.h"
 #include "UiTestSupport.h"
 
 #include "tavplat/test_control.h"
@@ -43,6 +44,8 @@ protected:
     static std::vector<std::string> s_spoken;   // what the screen reader was given, in order
     std::vector<std::string> appsLaunched();
 
+    // A fresh emulated television per test: nothing one test sets reaches the next.
+    std::unique_ptr<tavtest::TempDir> m_root;
     std::unique_ptr<TestSurvey> m_survey;
     std::unique_ptr<tavplat::test::LogCapture> m_log;
     int m_errorsBefore = 0;
