@@ -54,6 +54,9 @@ LogSettings logSettings() {
     static const char kStderr[] = "TAV_DLOG_STDERR=";
     LogSettings out;
     for (char** entry = environ; entry && *entry && !(out.file && out.toStderr); ++entry) {
+        const char* e = *entry;
+        if (e[0] != 'T' || e[1] != 'A' || e[2] != 'V' || e[3] != '_')
+            continue;   // most entries end here, without a call
         if (!out.file && std::strncmp(*entry, kFile, sizeof kFile - 1) == 0)
             out.file = *entry + sizeof kFile - 1;
         else if (!out.toStderr && std::strncmp(*entry, kStderr, sizeof kStderr - 1) == 0)
