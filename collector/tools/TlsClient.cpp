@@ -150,7 +150,7 @@ bool TlsClient::waitClosed(int timeoutMs) {
     char buf[4096];
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
+        if (left < 0)
             return false;
         pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
