@@ -23,8 +23,22 @@ int main(int argc, char** argv) {
         std::printf("%s\n", v->value.c_str());
         return 0;
     }
-    if (cmd == "set" && argc == 5)
-        return tavplat::profileSet(argv[2], argv[3], argv[4]) ? 0 : 1;
+    if (cmd == "set" && argc == 5) {
+        const std::string key = argv[2];
+        if (key.empty() || key[0] == '#' || key.find_first_of(" \t\r\n") != std::string::npos) {
+            std::fprintf(stderr, "tavplatform: bad key '%s' (no blanks, not starting with #)\n", argv[2]);
+            return 1;
+        }
+        if (const std::string why = tavplat::profileValueError(argv[3], argv[4]); !why.empty()) {
+            std::fprintf(stderr, "tavplatform: %s: %s\n", argv[2], why.c_str());
+            return 1;
+        }
+        if (!tavplat::profileSet(key, argv[3], argv[4])) {
+            std::fprintf(stderr, "tavplatform: cannot write the device profile in %s\n", tavplat::root().c_str());
+            return 1;
+        }
+        return 0;
+    }
     if (cmd == "journal" && (argc == 3 || argc == 4)) {
         if (argc == 4 && std::string(argv[3]) == "clear") {
             tavplat::journalClear(argv[2]);

@@ -5,6 +5,9 @@
 //   vconftool watch KEY [COUNT]     prints "KEY = VALUE" for each change (COUNT changes, default 1)
 #include <vconf.h>
 
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,17 @@ int usage() {
                  "       vconftool unset KEY\n"
                  "       vconftool watch KEY [COUNT]\n");
     return 2;
+}
+
+// Decimal text in [lo, hi], nothing else (no blanks, no trailing characters, no overflow).
+bool parseNumber(const std::string& text, long lo, long hi, int& out) {
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end || errno == ERANGE || v < lo || v > hi)
+        return false;
+    out = static_cast<int>(v);
+    return true;
 }
 
 std::mutex g_mutex;
@@ -83,19 +97,27 @@ int set(const std::vector<std::string>& args) {
     int rc = VCONF_ERROR;
     if (type == "string") {
         rc = vconf_set_str(key.c_str(), value.c_str());
-    } else if (type == "int" || type == "bool") {
-        char* end = nullptr;
-        const long v = std::strtol(value.c_str(), &end, 10);
-        if (end == value.c_str() || *end) {
-            std::fprintf(stderr, "vconftool: %s is not a number\n", value.c_str());
+    } else if (type == "int") {
+        int v = 0;
+        if (!parseNumber(value, INT_MIN, INT_MAX, v)) {
+            std::fprintf(stderr, "vconftool: %s is not an int (%d to %d)\n", value.c_str(), INT_MIN, INT_MAX);
             return 1;
         }
-        rc = type == "int" ? vconf_set_int(key.c_str(), static_cast<int>(v)) : vconf_set_bool(key.c_str(), v != 0);
+        rc = vconf_set_int(key.c_str(), v);
+    } else if (type == "bool") {
+        int v = 0;
+        if (!parseNumber(value, 0, 1, v)) {
+            std::fprintf(stderr, "vconftool: %s is not a bool (0 or 1)\n", value.c_str());
+            return 1;
+        }
+        rc = vconf_set_bool(key.c_str(), v);
     } else {
+        std::fprintf(stderr, "vconftool: %s type '%s' (string, int or bool)\n", type.empty() ? "no" : "unknown",
+                     type.c_str());
         return usage();
     }
     if (rc != VCONF_OK) {
-        std::fprintf(stderr, "vconftool: cannot set %s\n", key.c_str());
+        std::fprintf(stderr, "vconftool: cannot set %s (not a valid key, or the store is not writable)\n", key.c_str());
         return 1;
     }
     return 0;
@@ -108,15 +130,30 @@ int main(int argc, char** argv) {
         return usage();
     const std::string cmd = argv[1];
     if (cmd == "get")
-        return get(argv[2]);
-    if (cmd == "unset")
-        return vconf_unset(argv[2]) == VCONF_OK ? 0 : 1;
+        return argc == 3 ? get(argv[2]) : usage();
+    if (cmd == "unset") {
+        if (argc != 3)
+            return usage();
+        if (vconf_unset(argv[2]) != VCONF_OK) {
+            std::fprintf(stderr, "vconftool: cannot unset %s (no such key)\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (cmd == "set")
         return set(std::vector<std::string>(argv + 2, argv + argc));
     if (cmd == "watch") {
-        const int count = argc > 3 ? std::atoi(argv[3]) : 1;
-        if (vconf_notify_key_changed(argv[2], onChange, nullptr) != VCONF_OK)
+        if (argc > 4)
+            return usage();
+        int count = 1;
+        if (argc > 3 && !parseNumber(argv[3], 1, INT_MAX, count)) {
+            std::fprintf(stderr, "vconftool: COUNT must be a positive number, not '%s'\n", argv[3]);
+            return 2;
+        }
+        if (vconf_notify_key_changed(argv[2], onChange, nullptr) != VCONF_OK) {
+            std::fprintf(stderr, "vconftool: cannot watch %s (not a valid key)\n", argv[2]);
             return 1;
+        }
         std::printf("watching %s\n", argv[2]);
         std::fflush(stdout);
         std::unique_lock<std::mutex> lock(g_mutex);

@@ -10,12 +10,6 @@ TEST(Constants, JoinedNamesHaveExactlyOneSeparator) {
     EXPECT_EQ(SURVEY_RESULT_FILE, "/opt/usr/apps/org.tizen.tavrin/survey/TavSurveyResult.xml");
     EXPECT_EQ(CA_FILE, "/opt/data/cert/trxca.pem");
     EXPECT_EQ(MENU_STRUCTURE_FILE, "/usr/apps/org.tizen.tavrin/res/xml/menuStructure.xml");
-    EXPECT_EQ(POPUP_EDJ, "/usr/apps/org.tizen.tavrin/res/edc/TavPopup.edj");
-    EXPECT_EQ(UI_DBUS_EFL_PATH, "/usr/apps/org.tizen.tavrin/tavuidbusefl");
-    EXPECT_EQ(DAEMON_PATH, "/usr/bin/tavdemon");
-    EXPECT_EQ(PCM_FILES_DIR, "/opt/usr/apps/org.tizen.tavrin/tmp/pcm_files/");
-    EXPECT_EQ(EW_CODE_ARCHIVE, "/opt/data/BM/EW/EWCode_Result_archivefile.tar.bz2");
-    EXPECT_EQ(UPLOAD_TMP_DIR, TMP_DIR);
 }
 
 static void logSomething() { SLOGW("value %d of %s", 7, "x"); }

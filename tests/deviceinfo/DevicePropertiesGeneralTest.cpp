@@ -47,7 +47,6 @@ TEST_F(DeviceGeneral, LanguageCodeFromMenuLanguage) {
     vconf_unset("db/menu_widget/language");   // read fails: the menu language is "1"
     EXPECT_EQ(m_dev.getLanguageCode(MENU_VALUE_CURRENT, ""), "US");
     EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_DEBUG, "Menu language: 1"));
-    EXPECT_EQ(DevicePropertiesGeneral::s_languageCodeMap.size(), 69u);   // one locale is listed twice
 }
 
 TEST_F(DeviceGeneral, ProductYearAndType) {
@@ -71,6 +70,11 @@ TEST_F(DeviceGeneral, IdentityFromFirmwareAndSettings) {
     EXPECT_EQ(m_dev.getFirmCode(""), "T-ABCDEF-1234.5");
     set("info/128", "string", "NODASH");
     EXPECT_EQ(m_dev.getModelId(MENU_VALUE_CURRENT, ""), "NODASH");
+    // Each getter reads its own key.
+    set("info/187", "string", "SERIAL-187");
+    set("info/7", "string", "RELEASE-7");
+    EXPECT_EQ(m_dev.getSerialNumber(""), "SERIAL-187");
+    EXPECT_EQ(m_dev.getSystemRelease(), "RELEASE-7");
 
     // A missing text warns; a failing call is silent.
     fault("info/292", FaultMode::Null);
@@ -91,6 +95,11 @@ TEST_F(DeviceGeneral, IdentityFromFirmwareAndSettings) {
     EXPECT_EQ(m_dev.getDateOfPurchase(""), "");
     EXPECT_TRUE(warned("Do not get date of purchase"));
     EXPECT_FALSE(warned("FAILURE"));
+    m_log.clear();
+    fault("settings/10001");   // the call fails: the other message
+    EXPECT_EQ(m_dev.getDateOfPurchase(""), "");
+    EXPECT_TRUE(warned("FAILURE"));
+    EXPECT_FALSE(warned("Do not get date of purchase"));
 }
 
 TEST_F(DeviceGeneral, TunerTexts) {
@@ -99,8 +108,11 @@ TEST_F(DeviceGeneral, TunerTexts) {
         set("tv/snr", "int", stored);
         EXPECT_EQ(m_dev.getSNRLevel(""), shown);
     }
+    tavplat::journalClear("velmora");
     EXPECT_EQ(m_dev.getSignalStrength(MENU_VALUE_CURRENT, ""), "57 dB");
     EXPECT_EQ(m_dev.getSignalStrength(MENU_VALUE_DEFAULT, ""), "");
+    EXPECT_EQ(tavplat::journalRead("velmora"),
+              (std::vector<std::string>{"CreateTunerControl profile=1 flags=0", "GetSignalStrength tuner=1"}));
 
     fault("ITunerControl::GetSNR");
     EXPECT_EQ(m_dev.getSNRLevel(""), "0");
@@ -115,8 +127,13 @@ TEST_F(DeviceGeneral, TunerTexts) {
 }
 
 TEST_F(DeviceGeneral, PictureSizeAndAerialWritesAndFailures) {
+    tavplat::journalClear("velmora");
     m_dev.setPictureSize("3");
     EXPECT_EQ(m_dev.getPictureSize(""), "3");
+    m_dev.getPIPAerial("");
+    EXPECT_EQ(tavplat::journalRead("velmora"),
+              (std::vector<std::string>{"CreateVideoControl profile=1 flags=0", "CreateVideoControl profile=1 flags=0",
+                                        "CreateServiceNavigation profile=101 flags=0"}));
     m_dev.setPictureSize("abc");   // not a number: 0 is written
     EXPECT_EQ(tavplat::profileInt("tv/picture_size"), 0);
     m_dev.setPIPAerial("2");
@@ -161,8 +178,14 @@ TEST_F(DeviceGeneral, HdrPlusAndPictureModeWriteOnlyWhenNeeded) {
     m_dev.setQorvPictureMode("5");
     EXPECT_TRUE(warned("Operation failed, error: -1"));
 
+    m_dev.setGrayscaleValue("2");
+    EXPECT_EQ(m_dev.getGrayscaleValue(""), "2");
+    m_dev.setGrayscaleValue("99999999999");   // out of range: 0, as for any bad text
+    EXPECT_EQ(m_dev.getGrayscaleValue(""), "0");
     m_dev.setGrayscaleValue("1");
-    EXPECT_EQ(m_dev.getGrayscaleValue(""), "1");
+    m_dev.setGrayscaleValue("x");
+    EXPECT_EQ(m_dev.getGrayscaleValue(""), "0");
+    EXPECT_EQ(m_log.countBody("Grayscale value is set to [0]"), 2);
 }
 
 TEST_F(DeviceGeneral, FactoryServerPrecedence) {
@@ -174,6 +197,8 @@ TEST_F(DeviceGeneral, FactoryServerPrecedence) {
     TavConfig::set("TavsDevelopmentServer", "https://dev");
     TavConfig::set("TavsDevelopingServer", "https://devl");
     EXPECT_EQ(m_dev.getFactoryTavServer(MENU_VALUE_CURRENT, "TAV"), "https://op");
+    TavConfig::set("TavsOperatingServer", "https://op2");   // every call reads the store again
+    EXPECT_EQ(m_dev.getFactoryTavServer(MENU_VALUE_CURRENT, "TAV"), "https://op2");
     EXPECT_EQ(m_dev.getFactoryTavServer(MENU_VALUE_CURRENT, "OTHER"), "");
     set("info/126", "int", "2");
     EXPECT_EQ(m_dev.getFactoryTavServer(MENU_VALUE_CURRENT, "TAV"), "https://devl");

@@ -183,8 +183,13 @@ TEST_F(SoundTest, SoundSystemReservation) {
 
 TEST_F(SoundTest, WavFilesLoopUntilStopped) {
     tavtest::TempDir dir;
+    tavplat::journalClear("wav_player");
     const int id = m_sound.playWavFile(wavFile(dir, 20).c_str(), nullptr, nullptr);
     ASSERT_GT(id, 0);
+    // Without end, on the stream type of the service's sounds.
+    const std::string started = journal("wav_player").at(0);
+    EXPECT_NE(started.find(" count=0 "), std::string::npos) << started;
+    EXPECT_NE(started.find(" stream=107"), std::string::npos) << started;
     EXPECT_EQ(0, tavplat::sound::liveStreamInformation());
     for (int i = 0; i < 200 && tavplat::sound::playback(id)->passesDone < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

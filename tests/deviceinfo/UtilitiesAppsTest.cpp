@@ -69,6 +69,7 @@ TEST_F(UtilitiesTest, TerminateRunningAndMissingApplications) {
     EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_WARN, std::string("[WRN] Cannot terminate app ") + kHome));
     tavplat::test::setFault("app_manager_is_running", tavplat::FaultMode::Fail);
     EXPECT_FALSE(Utilities::isAppRunning(kHome));
+    EXPECT_EQ(0, appfw::liveAppContexts()) << "every context is destroyed, the terminate failing or not";
 }
 
 TEST_F(UtilitiesTest, ServiceIconFollowsMultiviewAndRunningState) {
@@ -99,6 +100,7 @@ TEST_F(UtilitiesTest, ServiceIconFollowsMultiviewAndRunningState) {
     Utilities::hideTavIcon();
     EXPECT_EQ(1u, appfw::terminations().size());
     EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Service icon application is not running"));
+    EXPECT_EQ(0, appfw::liveAppContexts());
 
     vconf_unset("memory/multiscreen/ui_mode");
     EXPECT_FALSE(Utilities::IvMultiviewModeON());

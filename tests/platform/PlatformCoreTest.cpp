@@ -12,7 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <vector>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -39,28 +45,53 @@ std::string getStr(const char* key) {
     return out;
 }
 
+// What a listener was told, by which thread; read by the test while notices still arrive.
 struct Seen {
-    std::atomic<int> calls{0};
-    std::string last;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> notices;   // "key=value", "key removed"
+    std::set<std::thread::id> threads;
+
+    void add(const std::string& notice) {
+        std::lock_guard<std::mutex> lock(mutex);
+        notices.push_back(notice);
+        threads.insert(std::this_thread::get_id());
+        changed.notify_all();
+    }
+    // Waits (5 s at most) until `notice` has been delivered; all notices so far.
+    std::vector<std::string> waitFor(const std::string& notice) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(5),
+                         [&] { return std::find(notices.begin(), notices.end(), notice) != notices.end(); });
+        return notices;
+    }
 };
 
 void onChange(keynode_t* node, void* data) {
-    auto* seen = static_cast<Seen*>(data);
-    if (vconf_keynode_get_type(node) == VCONF_TYPE_STRING)
-        seen->last = vconf_keynode_get_str(node);
-    else if (vconf_keynode_get_type(node) == VCONF_TYPE_INT)
-        seen->last = std::to_string(vconf_keynode_get_int(node));
-    seen->calls++;
+    const std::string key = vconf_keynode_get_name(node);
+    switch (vconf_keynode_get_type(node)) {
+    case VCONF_TYPE_STRING: static_cast<Seen*>(data)->add(key + "=" + vconf_keynode_get_str(node)); break;
+    case VCONF_TYPE_INT: static_cast<Seen*>(data)->add(key + "=" + std::to_string(vconf_keynode_get_int(node))); break;
+    default: static_cast<Seen*>(data)->add(key + " removed"); break;
+    }
 }
 
-bool waitFor(const std::function<bool()>& cond, int ms = 5000) {
-    for (int i = 0; i < ms / 10; ++i) {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+// A command whose output is read line by line as it comes.
+class Child {
+public:
+    explicit Child(const std::string& command) : m_pipe(popen(command.c_str(), "r")) {}
+    ~Child() {
+        if (m_pipe)
+            pclose(m_pipe);
     }
-    return cond();
-}
+    std::string line() {
+        char buf[512];
+        return m_pipe && std::fgets(buf, sizeof buf, m_pipe) ? buf : "";
+    }
+
+private:
+    FILE* m_pipe;
+};
 
 } // namespace
 
@@ -91,37 +122,88 @@ TEST_F(PlatformCore, ToolAndApiSeeEachOther) {
     ASSERT_EQ(tavtest::run(tool() + " get db/x/count", &out), 0);
     EXPECT_EQ(out, "db/x/count, value = 12 (int)\n");
     EXPECT_NE(tavtest::run(tool() + " get db/x/none 2>/dev/null"), 0);
-    EXPECT_NE(tavtest::run(tool() + " set -t int db/x/count abc 2>/dev/null"), 0);
+    // Bad input is refused with a message and a failing status, and nothing is stored.
+    const std::string tavplatform = "env TAV_PLATFORM_ROOT='" + m_dir.path() + "' " + tavtest::selfDir() +
+                                    "/../../platform/core/tavplatform";
+    for (const std::string& command :
+         {tool() + " set -t int db/x/count abc", tool() + " set -t int db/x/count 4294967297",
+          tool() + " set -t int db/x/count 12x", tool() + " set -t bool db/x/count 2", tool() + " set -t float db/x/count 1",
+          tool() + " watch db/x/count abc", tool() + " unset db/x/none", tavplatform + " set K weird v",
+          tavplatform + " set K int 1.5", tavplatform + " set K bytes 4", tavplatform + " set '#K' string v"}) {
+        std::string err;
+        EXPECT_NE(tavtest::run(command + " 2>&1", &err), 0) << command;
+        EXPECT_FALSE(err.empty()) << command;
+    }
+    EXPECT_EQ(getStr("db/x/count"), "<null>");
+    int n = 0;
+    EXPECT_EQ(vconf_get_int("db/x/count", &n), VCONF_OK);
+    EXPECT_EQ(n, 12);
+    EXPECT_FALSE(tavplat::profileGet("K"));
+    EXPECT_FALSE(tavplat::profileGet("#K"));
+}
+
+TEST_F(PlatformCore, SeedingKeepsWhatAnotherProcessWroteFirst) {
+    // A fresh root that another process has already written a setting and a profile value to
+    // before this one seeds it.
+    tavtest::TempDir fresh;
+    tavtest::writeFile(fresh.path() + "/device.profile", "info/292  string  QE99\n");
+    tavplat::makeDirs(fresh.path() + "/vconf/db/menu_widget");
+    tavtest::writeFile(fresh.path() + "/vconf/db/menu_widget/language", "string\nde_DE.utf8");
+    tavplat::test::useRoot(fresh.path());
+    EXPECT_EQ(getStr("db/menu_widget/language"), "de_DE.utf8");
+    EXPECT_EQ(tavplat::profileString("info/292"), "QE99");
+    EXPECT_NE(getStr("db/comss/hwduid"), "<null>");   // the rest is seeded
+
+    // Processes starting together on fresh roots while one of them writes: the write survives.
+    for (int i = 0; i < 10; ++i) {
+        tavtest::TempDir root;
+        const std::string env = "env TAV_PLATFORM_ROOT='" + root.path() + "' TAV_DLOG_STDERR=0 " + tavtest::selfDir() +
+                                "/../../platform/core/vconftool";
+        std::string out;
+        tavtest::run("(" + env + " get db/comss/hwduid >/dev/null & " + env + " set -t string db/menu_widget/language ko_KR.utf8 & " +
+                         env + " get db/comss/hwduid >/dev/null & wait); " + env + " get db/menu_widget/language",
+                     &out);
+        EXPECT_EQ(out, "db/menu_widget/language, value = ko_KR.utf8 (string)\n") << i;
+    }
 }
 
 TEST_F(PlatformCore, ChangesReachListenersInThisAndOtherProcesses) {
+    const std::string lang = "db/menu_widget/language", hidden = "db/menu_widget/.hidden", mark = "db/menu_widget/mark";
     Seen seen;
-    ASSERT_EQ(vconf_notify_key_changed("db/menu_widget/language", onChange, &seen), VCONF_OK);
-    // In-process: synchronous, exactly once (the watcher must not repeat our own write).
-    vconf_set_str("db/menu_widget/language", "fr_FR.utf8");
-    EXPECT_EQ(seen.calls.load(), 1);
-    EXPECT_EQ(seen.last, "fr_FR.utf8");
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(seen.calls.load(), 1);
+    for (const std::string& key : {lang, hidden, mark})
+        ASSERT_EQ(vconf_notify_key_changed(key.c_str(), onChange, &seen), VCONF_OK);
+    // Changes by this process and by others, removals included, in the order they were made.
+    vconf_set_str(lang.c_str(), "fr_FR.utf8");
+    ASSERT_EQ(tavtest::run(tool() + " set -t string " + lang + " de_DE.utf8"), 0);
+    ASSERT_EQ(tavtest::run(tool() + " set -t int " + hidden + " 7"), 0);
+    ASSERT_EQ(vconf_unset(hidden.c_str()), VCONF_OK);
+    ASSERT_EQ(tavtest::run(tool() + " unset " + lang), 0);
+    // The watcher sees the changes in order: once the last one is delivered, a repeat of our own
+    // would have been too.
+    ASSERT_EQ(tavtest::run(tool() + " set -t int " + mark + " 1"), 0);
+    EXPECT_EQ(seen.waitFor(mark + "=1"),
+              (std::vector<std::string>{lang + "=fr_FR.utf8", lang + "=de_DE.utf8", hidden + "=7", hidden + " removed",
+                                        lang + " removed", mark + "=1"}));
+    {
+        // All on one thread, never the setter's.
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        EXPECT_EQ(seen.threads.size(), 1u);
+        EXPECT_EQ(seen.threads.count(std::this_thread::get_id()), 0u);
+    }
 
-    // Another process writes: delivered by the watcher thread.
-    ASSERT_EQ(tavtest::run(tool() + " set -t string db/menu_widget/language de_DE.utf8"), 0);
-    EXPECT_TRUE(waitFor([&] { return seen.calls.load() == 2; }));
-    EXPECT_EQ(seen.last, "de_DE.utf8");
+    // A watcher in another process is told of our writes and removals.
+    Child watcher("timeout 10 " + tool() + " watch " + lang + " 2");
+    EXPECT_EQ(watcher.line(), "watching " + lang + "\n");
+    vconf_set_str(lang.c_str(), "ko_KR.utf8");
+    EXPECT_EQ(watcher.line(), lang + " = ko_KR.utf8\n");   // a notice reads the value as it is then
+    vconf_unset(lang.c_str());
+    EXPECT_EQ(watcher.line(), lang + " (removed)\n");
+    vconf_set_int(mark.c_str(), 2);   // our own notices come in order too: then none is pending
+    EXPECT_EQ(seen.waitFor(mark + "=2").size(), 9u);
 
-    // A watcher in another process is told of our write.
-    std::string out;
-    std::thread watcher([&] { tavtest::run("timeout 10 " + tool() + " watch db/menu_widget/language", &out); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    vconf_set_str("db/menu_widget/language", "ko_KR.utf8");
-    watcher.join();
-    EXPECT_EQ(out, "watching db/menu_widget/language\ndb/menu_widget/language = ko_KR.utf8\n");
-    EXPECT_EQ(seen.calls.load(), 3);
-
-    EXPECT_EQ(vconf_ignore_key_changed("db/menu_widget/language", onChange), VCONF_OK);
-    vconf_set_str("db/menu_widget/language", "es_ES.utf8");
-    EXPECT_EQ(seen.calls.load(), 3);
-    EXPECT_EQ(vconf_ignore_key_changed("db/menu_widget/language", onChange), VCONF_ERROR);
+    for (const std::string& key : {lang, hidden, mark})
+        EXPECT_EQ(vconf_ignore_key_changed(key.c_str(), onChange), VCONF_OK);
+    EXPECT_EQ(vconf_ignore_key_changed(lang.c_str(), onChange), VCONF_ERROR);
 }
 
 TEST_F(PlatformCore, DeviceProfileBacksSystemInformation) {
@@ -199,11 +281,17 @@ TEST_F(PlatformCore, LogFileLinesAndJournals) {
     __dlog_print(LOG_ID_SYSTEM, DLOG_WARN, "TAVRIN", "a: b(1) > %s\n", "trailing");
     dlog_print(DLOG_INFO, "OTHER", "plain");
     tavplat::test::flushLog();
-    const std::string text = tavtest::readFile(logFile);
+    std::string text = tavtest::readFile(logFile);
     EXPECT_NE(text.find(" system W/TAVRIN("), std::string::npos);
     EXPECT_NE(text.find("): a: b(1) > trailing\n"), std::string::npos);
     EXPECT_NE(text.find(" apps   I/OTHER("), std::string::npos);
-    ASSERT_EQ(cap.lines().size(), 2u);
+    // A line break inside a message cannot forge a log line of its own.
+    __dlog_print(LOG_ID_MAIN, DLOG_INFO, "TAVRIN", "a: b(2) > %s", "x\n01-01 00:00:00.000 main   E/TAVRIN(    1): forged\r");
+    tavplat::test::flushLog();
+    text = tavtest::readFile(logFile);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    EXPECT_NE(text.find("): a: b(2) > x\\n01-01 00:00:00.000 main   E/TAVRIN(    1): forged\\r\n"), std::string::npos) << text;
+    ASSERT_EQ(cap.lines().size(), 3u);
     EXPECT_EQ(cap.lines()[0].body(), "trailing\n");
     EXPECT_EQ(cap.lines()[1].buffer, LOG_ID_APPS);
     unsetenv("TAV_DLOG_FILE");

@@ -6,6 +6,7 @@
 
 #include <dlog.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -16,6 +17,13 @@ struct app_context_s {
     std::string appId;
     pid_t pid = 0;
 };
+
+namespace {
+// Contexts handed out and not destroyed yet: a caller must destroy every one it gets.
+std::atomic<int> g_liveContexts{0};
+} // namespace
+
+int tavplat::appfw::liveAppContexts() { return g_liveContexts.load(); }
 
 namespace {
 
@@ -50,7 +58,10 @@ int app_manager_get_app_context(const char* app_id, app_context_h* app_context) 
     if (!tavplat::appfw::isRunning(app_id))
         return APP_MANAGER_ERROR_NO_SUCH_APP;
     *app_context = new (std::nothrow) app_context_s{app_id, fakePid(app_id)};
-    return *app_context ? APP_MANAGER_ERROR_NONE : APP_MANAGER_ERROR_OUT_OF_MEMORY;
+    if (!*app_context)
+        return APP_MANAGER_ERROR_OUT_OF_MEMORY;
+    ++g_liveContexts;
+    return APP_MANAGER_ERROR_NONE;
 }
 
 int app_manager_terminate_app(app_context_h app_context) {
@@ -69,6 +80,7 @@ int app_manager_terminate_app(app_context_h app_context) {
 int app_context_destroy(app_context_h app_context) {
     if (!app_context)
         return APP_MANAGER_ERROR_INVALID_PARAMETER;
+    --g_liveContexts;
     delete app_context;
     return APP_MANAGER_ERROR_NONE;
 }

@@ -380,7 +380,18 @@ extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const c
     thread_local std::string line;
     line.clear();
     appendHead(line, log_id, prio, tag);
-    line.append(message, bodyLen);
+    // One call is one line: a line break inside the message (a value from outside, say) must not
+    // start what reads as a log line of its own, so it is written escaped.
+    const char* const end = message + bodyLen;
+    for (const char* p = message; p < end;) {
+        const char* brk = p;
+        while (brk < end && *brk != '\n' && *brk != '\r')
+            ++brk;
+        line.append(p, static_cast<size_t>(brk - p));
+        if (brk < end)
+            line.append(*brk == '\n' ? "\\n" : "\\r");
+        p = brk + 1;
+    }
     line.push_back('\n');
 
     const int written = static_cast<int>(line.size());

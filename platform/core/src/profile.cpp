@@ -122,9 +122,36 @@ static bool rewriteProfile(const std::string& key, const std::string* type, cons
     return writeFileAtomic(profilePath(), out);
 }
 
+std::string profileValueError(const std::string& type, const std::string& value) {
+    if (value.find_first_of("\n\r") != std::string::npos)
+        return "a value is one line";
+    if (type == "string")
+        return "";
+    if (type == "int") {
+        errno = 0;
+        char* end = nullptr;
+        std::strtoll(value.c_str(), &end, 0);
+        return end != value.c_str() && *end == '\0' && errno != ERANGE ? "" : "not an integer: " + value;
+    }
+    if (type == "bool")
+        return value == "0" || value == "1" || value == "true" || value == "false" ? "" : "not 0, 1, true or false: " + value;
+    if (type == "bytes") {
+        size_t digits = 0;
+        for (char c : value) {
+            if (c == ' ' || c == ':')
+                continue;
+            if (hexDigit(c) < 0)
+                return "not hex bytes: " + value;
+            ++digits;
+        }
+        return digits % 2 == 0 ? "" : "an odd number of hex digits: " + value;
+    }
+    return "unknown type " + type + " (string, int, bool or bytes)";
+}
+
 bool profileSet(const std::string& key, const std::string& type, const std::string& value) {
-    if (key.empty() || type.empty() || value.find('\n') != std::string::npos ||
-        key.find_first_of(" \t\n") != std::string::npos)
+    if (key.empty() || key.find_first_of(" \t\n\r#") == 0 || key.find_first_of(" \t\n\r") != std::string::npos ||
+        !profileValueError(type, value).empty())
         return false;
     return rewriteProfile(key, &type, &value);
 }

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <atomic>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,15 +27,63 @@ std::string defaultRoot() {
     return "/tmp/tavplatform";
 }
 
+// Processes starting on a fresh root at the same time seed it one after the other, and seeding
+// never writes over a value that is already there: another process may have set it meanwhile.
 void seed(const std::string& dir) {
     makeDirs(dir);
     const std::string marker = dir + "/.seeded";
     if (access(marker.c_str(), F_OK) == 0)
         return;
-    if (access((dir + "/device.profile").c_str(), F_OK) != 0)
-        writeFileAtomic(dir + "/device.profile", detail::kSeedProfile);
-    detail::seedVconf(dir);
-    writeFileAtomic(marker, "");
+    const int lockFd = ::open((dir + "/.seed.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd >= 0)
+        while (::flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {}
+    if (access(marker.c_str(), F_OK) != 0) {
+        detail::writeFileIfAbsent(dir + "/device.profile", detail::kSeedProfile);
+        detail::seedVconf(dir);
+        writeFileAtomic(marker, "");
+    }
+    if (lockFd >= 0)
+        ::close(lockFd);
+}
+
+// Writes through a temporary file in the same folder, then renames it into place (without
+// replacing an existing file when `replace` is false; that is then no failure).
+bool writeThroughTemp(const std::string& path, const std::string& data, bool replace) {
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!makeDirs(dir))
+        return false;
+    const std::string tmp = dir + "/" + detail::tempName(name, "tmp");
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    const int renamed = replace ? std::rename(tmp.c_str(), path.c_str())
+                                : ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (renamed != 0) {
+        const bool existed = !replace && errno == EEXIST;
+        ::unlink(tmp.c_str());
+        return existed;
+    }
+    return true;
 }
 
 } // namespace
@@ -71,45 +120,28 @@ bool makeDirs(const std::string& path) {
     return true;
 }
 
-bool writeFileAtomic(const std::string& path, const std::string& data) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!makeDirs(dir))
-        return false;
-    static std::atomic<unsigned> counter{0};
-    // The temporary name carries the pid so a watcher can tell its own process's writes apart.
-    const std::string tmp = dir + "/." + name + ".tmp." + std::to_string(getpid()) + "." +
-                            std::to_string(counter++);
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
-}
+bool writeFileAtomic(const std::string& path, const std::string& data) { return writeThroughTemp(path, data, true); }
 
 namespace detail {
+
+bool writeFileIfAbsent(const std::string& path, const std::string& data) { return writeThroughTemp(path, data, false); }
+
+// "." + name + ".." + kind + "." + pid + "." + n: no settings key holds "..", so a watcher never
+// takes one for a key, and the pid tells whose write (or removal) it was.
+std::string tempName(const std::string& name, const char* kind) {
+    static std::atomic<unsigned> counter{0};
+    return "." + name + ".." + kind + "." + std::to_string(getpid()) + "." + std::to_string(counter++);
+}
+
+long tempOwner(const std::string& name) {
+    const size_t dots = name.rfind("..");
+    if (name.empty() || name[0] != '.' || dots == std::string::npos || dots == 0)
+        return -1;
+    const size_t kindEnd = name.find('.', dots + 2);
+    if (kindEnd == std::string::npos)
+        return -1;
+    return std::strtol(name.c_str() + kindEnd + 1, nullptr, 10);
+}
 
 std::string readFile(const std::string& path, bool* ok) {
     std::string out;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -80,15 +83,23 @@ bool parseInt(const std::string& text, int& v) {
     return true;
 }
 
-// Listener registry and the cross-process watcher. Leaked on purpose: the watcher thread may
-// still run while static objects are destroyed at exit.
+// Listener registry, the cross-process watcher and the delivery thread. Leaked on purpose: the
+// threads may still run while static objects are destroyed at exit.
+//
+// Every change notice of the process, whether this process or another one made the change, is
+// delivered on one thread, as the platform delivers them on its loop: listeners never run on
+// two threads at once. A setter of this process queues its notice before it returns; the
+// watcher queues those of other processes (and skips this process's own, told apart by the pid
+// in the temporary file's name).
 struct Registry {
     std::mutex mutex;
     std::vector<Listener> listeners;
     int inotifyFd = -1;
     std::map<int, std::string> watchDirs;   // watch descriptor -> key folder ("db/menu")
     std::map<std::string, int> dirWatches;
-    bool threadStarted = false;
+    bool threadsStarted = false;
+    std::deque<std::string> pending;        // keys whose notices are still to be delivered
+    std::condition_variable wake;
 };
 
 Registry& registry() {
@@ -96,6 +107,22 @@ Registry& registry() {
     return *r;
 }
 
+// Called with the registry lock held.
+void post(Registry& r, const std::string& key) {
+    if (std::none_of(r.listeners.begin(), r.listeners.end(), [&](const Listener& l) { return l.key == key; }))
+        return;
+    r.pending.push_back(key);
+    r.wake.notify_one();
+}
+
+void postAll(const std::vector<std::string>& keys) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    for (const auto& key : keys)
+        post(r, key);
+}
+
+// The node carries the value as it is when the notice is delivered; a removed key has no type.
 void dispatch(const std::string& key) {
     Registry& r = registry();
     std::vector<Listener> targets;
@@ -120,17 +147,30 @@ void dispatch(const std::string& key) {
         l.cb(&node, l.data);
 }
 
-// Temporary files are ".<name>.tmp.<pid>.<n>"; the pid tells whose write it was.
-bool ownTempFile(const char* name) {
-    const char* p = std::strstr(name, ".tmp.");
-    if (!p || name[0] != '.')
-        return false;
-    return std::strtol(p + 5, nullptr, 10) == static_cast<long>(getpid());
+void deliveryLoop() {
+    Registry& r = registry();
+    for (;;) {
+        std::string key;
+        {
+            std::unique_lock<std::mutex> lock(r.mutex);
+            r.wake.wait(lock, [&] { return !r.pending.empty(); });
+            key = std::move(r.pending.front());
+            r.pending.pop_front();
+        }
+        dispatch(key);
+    }
 }
+
+bool ownTempFile(const std::string& name) { return tavplat::detail::tempOwner(name) == static_cast<long>(getpid()); }
+bool isTempFile(const std::string& name) { return tavplat::detail::tempOwner(name) >= 0; }
 
 void watcherLoop(int fd) {
     alignas(struct inotify_event) char buf[16384];
-    std::map<uint32_t, bool> ownRenames;   // rename cookie -> came from this process
+    struct Move {
+        std::string from;   // the name that was moved away
+        bool own;           // a temporary file of this process
+    };
+    std::map<uint32_t, Move> moves;   // rename cookie -> its first half
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
@@ -138,40 +178,46 @@ void watcherLoop(int fd) {
                 continue;
             return;
         }
-        std::vector<std::string> changed;
+        std::vector<std::pair<int, std::string>> changed;   // watch descriptor, file name
         for (char* p = buf; p < buf + n;) {
             auto* ev = reinterpret_cast<struct inotify_event*>(p);
             p += sizeof(struct inotify_event) + ev->len;
             if (ev->len == 0)
                 continue;
+            const std::string name = ev->name;
             if (ev->mask & IN_MOVED_FROM) {
-                ownRenames[ev->cookie] = ownTempFile(ev->name);
+                moves[ev->cookie] = {name, ownTempFile(name)};
                 continue;
             }
-            if (!(ev->mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) || ev->name[0] == '.')
-                continue;
             if (ev->mask & IN_MOVED_TO) {
-                auto it = ownRenames.find(ev->cookie);
-                const bool own = it != ownRenames.end() && it->second;
-                if (it != ownRenames.end())
-                    ownRenames.erase(it);
-                if (own)
-                    continue;   // already delivered synchronously by the setter
+                auto it = moves.find(ev->cookie);
+                const Move move = it != moves.end() ? it->second : Move{"", false};
+                if (it != moves.end())
+                    moves.erase(it);
+                if (!isTempFile(name)) {
+                    if (!move.own)   // a write of this process is queued by its setter
+                        changed.emplace_back(ev->wd, name);
+                } else if (!move.from.empty() && !isTempFile(move.from) && !ownTempFile(name)) {
+                    changed.emplace_back(ev->wd, move.from);   // removed by another process
+                }
+                continue;
             }
-            std::string dir;
-            {
-                std::lock_guard<std::mutex> lock(registry().mutex);
-                auto w = registry().watchDirs.find(ev->wd);
-                if (w == registry().watchDirs.end())
-                    continue;
-                dir = w->second;
-            }
-            changed.push_back(dir + "/" + ev->name);
+            // Written in place or deleted by hand (not through the store).
+            if ((ev->mask & (IN_CLOSE_WRITE | IN_DELETE)) && !isTempFile(name))
+                changed.emplace_back(ev->wd, name);
         }
-        if (ownRenames.size() > 1024)
-            ownRenames.clear();
-        for (const auto& key : changed)
-            dispatch(key);
+        if (moves.size() > 1024)
+            moves.clear();
+        std::vector<std::string> keys;
+        {
+            std::lock_guard<std::mutex> lock(registry().mutex);
+            for (const auto& [wd, name] : changed) {
+                auto w = registry().watchDirs.find(wd);
+                if (w != registry().watchDirs.end())
+                    keys.push_back(w->second + "/" + name);
+            }
+        }
+        postAll(keys);
     }
 }
 
@@ -188,14 +234,15 @@ void watchKeyFolder(Registry& r, const std::string& key) {
     }
     const std::string full = tavplat::rootPath("vconf/" + dir);
     tavplat::makeDirs(full);
-    const int wd = inotify_add_watch(r.inotifyFd, full.c_str(), IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE);
+    const int wd = inotify_add_watch(r.inotifyFd, full.c_str(), IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_DELETE);
     if (wd < 0)
         return;
     r.watchDirs[wd] = dir;
     r.dirWatches[dir] = wd;
-    if (!r.threadStarted) {
-        r.threadStarted = true;
+    if (!r.threadsStarted) {
+        r.threadsStarted = true;
         std::thread(watcherLoop, r.inotifyFd).detach();
+        std::thread(deliveryLoop).detach();
     }
 }
 
@@ -210,7 +257,7 @@ int setValue(const char* key, int type, const std::string& text) {
         return VCONF_ERROR;
     if (!tavplat::writeFileAtomic(keyPath(key), std::string(typeName(type)) + "\n" + text))
         return VCONF_ERROR;
-    dispatch(key);
+    postAll({key});
     return VCONF_OK;
 }
 
@@ -257,7 +304,15 @@ int vconf_set_bool(const char* in_key, const int boolval) {
 int vconf_unset(const char* in_key) {
     if (!validKey(in_key))
         return VCONF_ERROR;
-    return ::unlink(keyPath(in_key).c_str()) == 0 ? VCONF_OK : VCONF_ERROR;
+    // Moved aside before it goes, so that watchers can tell whose removal it was.
+    const std::string path = keyPath(in_key);
+    const std::string aside = path.substr(0, path.rfind('/') + 1) +
+                              tavplat::detail::tempName(path.substr(path.rfind('/') + 1), "del");
+    if (std::rename(path.c_str(), aside.c_str()) != 0)
+        return VCONF_ERROR;
+    ::unlink(aside.c_str());
+    postAll({in_key});
+    return VCONF_OK;
 }
 
 int vconf_notify_key_changed(const char* in_key, vconf_callback_fn cb, void* user_data) {
@@ -309,7 +364,7 @@ void seedVconf(const std::string& root) {
         std::string key, type, value;
         if (!splitRecord(line, key, type, value))
             continue;
-        writeFileAtomic(root + "/vconf/" + key, type + "\n" + value);
+        writeFileIfAbsent(root + "/vconf/" + key, type + "\n" + value);
     }
 }
 

@@ -1,4 +1,5 @@
 #include <wav_player.h>
+#include <sound_manager.h>
 
 #include "internal.h"
 #include "tavplat/platform.h"
@@ -144,8 +145,13 @@ int wav_player_start_loop(const char* path, sound_stream_info_h stream_info, uns
         p->id = r.nextId++;
         r.active[p->id] = p;
     }
+    // The stream type decides the output path on the television; recorded so that it can be seen.
+    int streamType = -1;
+    const std::string stream = stream_info && sound_manager_get_type_from_stream_information_internal(stream_info, &streamType) == 0
+                                   ? std::to_string(streamType) : "none";
     tavplat::journalAppend(kJournal, "start " + std::to_string(p->id) + " " + p->path + " count=" +
-                                         std::to_string(count) + " ms=" + std::to_string(p->pass.count()));
+                                         std::to_string(count) + " ms=" + std::to_string(p->pass.count()) +
+                                         " stream=" + stream);
     dlog_print(DLOG_INFO, kTag, "playback %d of %s (%u channels, %u Hz, %lld ms a pass)", p->id, path,
                header->channels, header->sampleRate, static_cast<long long>(p->pass.count()));
     *id = p->id;

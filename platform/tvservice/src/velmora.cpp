@@ -24,6 +24,7 @@ T* track(T* session) {
 class TunerControl : public ITunerControl {
 public:
     int GetSignalStrength(int tuner, unsigned char* strength) override {
+        tavplat::journalAppend("velmora", "GetSignalStrength tuner=" + std::to_string(tuner));
         if (fault("ITunerControl::GetSignalStrength") != FaultMode::None || !strength || tuner < 0)
             return 0;
         auto v = profileInt("tv/signal_strength");
@@ -97,7 +98,12 @@ std::string TSTvMode::Marshal() const {
 
 namespace Velmora {
 
-int CreateTunerControl(EProfile /*profile*/, int /*flags*/, ITunerControl** control) {
+// Sessions and tuner queries are journalled ("velmora") with the profile and tuner they name,
+// which pick the picture path and the tuner on the television.
+static void record(const std::string& entry) { tavplat::journalAppend("velmora", entry); }
+
+int CreateTunerControl(EProfile profile, int flags, ITunerControl** control) {
+    record("CreateTunerControl profile=" + std::to_string(static_cast<int>(profile)) + " flags=" + std::to_string(flags));
     if (!control)
         return -1;
     if (fault("Velmora::CreateTunerControl") != FaultMode::None)
@@ -106,7 +112,8 @@ int CreateTunerControl(EProfile /*profile*/, int /*flags*/, ITunerControl** cont
     return 0;
 }
 
-int CreateVideoControl(EProfile /*profile*/, int /*flags*/, IVideoControl** control) {
+int CreateVideoControl(EProfile profile, int flags, IVideoControl** control) {
+    record("CreateVideoControl profile=" + std::to_string(static_cast<int>(profile)) + " flags=" + std::to_string(flags));
     if (!control)
         return -1;
     if (fault("Velmora::CreateVideoControl") != FaultMode::None)
@@ -115,7 +122,8 @@ int CreateVideoControl(EProfile /*profile*/, int /*flags*/, IVideoControl** cont
     return 0;
 }
 
-int CreateServiceNavigation(EProfile /*profile*/, int /*flags*/, IServiceNavigation** navigation) {
+int CreateServiceNavigation(EProfile profile, int flags, IServiceNavigation** navigation) {
+    record("CreateServiceNavigation profile=" + std::to_string(static_cast<int>(profile)) + " flags=" + std::to_string(flags));
     if (!navigation)
         return -1;
     if (fault("Velmora::CreateServiceNavigation") != FaultMode::None)

@@ -35,6 +35,9 @@ void clearLaunches();
 std::vector<std::string> terminations();
 void clearTerminations();
 
+// Application contexts got from app_manager_get_app_context and not destroyed yet.
+int liveAppContexts();
+
 // The journal line of a launch: fields separated by tabs (app id, operation, then one
 // key=value per extra), with '%', tab, CR, LF and '=' written as %XX so any text survives.
 std::string encodeLaunch(const LaunchRecord& record);

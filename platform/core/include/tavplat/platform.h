@@ -32,7 +32,10 @@ std::optional<std::string> profileString(const std::string& key);
 std::optional<long long> profileInt(const std::string& key);
 std::optional<bool> profileBool(const std::string& key);
 std::optional<std::vector<unsigned char>> profileBytes(const std::string& key);
-// Stores the value in the profile file (replacing the line of the key, or appending one).
+// Why `value` is no value of `type` ("" when it is one): what profileSet refuses.
+std::string profileValueError(const std::string& type, const std::string& value);
+// Stores the value in the profile file (replacing the line of the key, or appending one). False
+// for a key with blanks, an unknown type or a value that its type cannot read back.
 bool profileSet(const std::string& key, const std::string& type, const std::string& value);
 bool profileErase(const std::string& key);
 
