@@ -388,8 +388,9 @@ extern "C" int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const c
         while (brk < end && *brk != '\n' && *brk != '\r')
             ++brk;
         line.append(p, static_cast<size_t>(brk - p));
-        if (brk < end)
-            line.append(*brk == '\n' ? "\\n" : "\\r");
+        if (brk == end)
+            break;
+        line.append(*brk == '\n' ? "\\n" : "\\r");
         p = brk + 1;
     }
     line.push_back('\n');
