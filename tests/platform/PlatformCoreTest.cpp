@@ -195,7 +195,7 @@ TEST_F(PlatformCore, ChangesReachListenersInThisAndOtherProcesses) {
     Child watcher("timeout 10 " + tool() + " watch " + lang + " 2");
     EXPECT_EQ(watcher.line(), "watching " + lang + "\n");
     vconf_set_str(lang.c_str(), "ko_KR.utf8");
-    EXPECT_EQ(watcher.line(), lang + " = ko_KR.utf8\n");   // a notice reads the value as it is then
+    EXPECT_EQ(watcher.line(), lang + " = ko_KR.utf8\n");   // read by the other process when it sees it
     vconf_unset(lang.c_str());
     EXPECT_EQ(watcher.line(), lang + " (removed)\n");
     vconf_set_int(mark.c_str(), 2);   // our own notices come in order too: then none is pending

@@ -83,6 +83,20 @@ bool parseInt(const std::string& text, int& v) {
     return true;
 }
 
+// A change as it was made: the key and its value then (type VCONF_TYPE_NONE once removed).
+struct Notice {
+    std::string key;
+    Value value;
+};
+
+// The key's value as it is now; no type when it is gone.
+Notice noticeOf(const std::string& key) {
+    Notice n{key, {}};
+    if (!readValue(key, n.value))
+        n.value = Value{};
+    return n;
+}
+
 // Listener registry, the cross-process watcher and the delivery thread. Leaked on purpose: the
 // threads may still run while static objects are destroyed at exit.
 //
@@ -98,7 +112,7 @@ struct Registry {
     std::map<int, std::string> watchDirs;   // watch descriptor -> key folder ("db/menu")
     std::map<std::string, int> dirWatches;
     bool threadsStarted = false;
-    std::deque<std::string> pending;        // keys whose notices are still to be delivered
+    std::deque<Notice> pending;             // notices still to be delivered, oldest first
     std::condition_variable wake;
 };
 
@@ -107,42 +121,38 @@ Registry& registry() {
     return *r;
 }
 
-// Called with the registry lock held.
-void post(Registry& r, const std::string& key) {
-    if (std::none_of(r.listeners.begin(), r.listeners.end(), [&](const Listener& l) { return l.key == key; }))
-        return;
-    r.pending.push_back(key);
-    r.wake.notify_one();
+bool listened(Registry& r, const std::string& key) {
+    return std::any_of(r.listeners.begin(), r.listeners.end(), [&](const Listener& l) { return l.key == key; });
 }
 
-void postAll(const std::vector<std::string>& keys) {
+void postAll(std::vector<Notice> notices) {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    for (const auto& key : keys)
-        post(r, key);
+    for (auto& n : notices) {
+        if (listened(r, n.key)) {
+            r.pending.push_back(std::move(n));
+            r.wake.notify_one();
+        }
+    }
 }
 
-// The node carries the value as it is when the notice is delivered; a removed key has no type.
-void dispatch(const std::string& key) {
+void dispatch(const Notice& notice) {
     Registry& r = registry();
     std::vector<Listener> targets;
     {
         std::lock_guard<std::mutex> lock(r.mutex);
         for (const auto& l : r.listeners)
-            if (l.key == key)
+            if (l.key == notice.key)
                 targets.push_back(l);
     }
     if (targets.empty())
         return;
     _keynode_t node;
-    node.name = key;
-    Value v;
-    if (readValue(key, v)) {
-        node.type = v.type;
-        node.strValue = v.text;
-        if (v.type != VCONF_TYPE_STRING)
-            parseInt(v.text, node.intValue);
-    }
+    node.name = notice.key;
+    node.type = notice.value.type;
+    node.strValue = notice.value.text;
+    if (node.type == VCONF_TYPE_INT || node.type == VCONF_TYPE_BOOL)
+        parseInt(notice.value.text, node.intValue);
     for (const auto& l : targets)
         l.cb(&node, l.data);
 }
@@ -150,14 +160,14 @@ void dispatch(const std::string& key) {
 void deliveryLoop() {
     Registry& r = registry();
     for (;;) {
-        std::string key;
+        Notice notice;
         {
             std::unique_lock<std::mutex> lock(r.mutex);
             r.wake.wait(lock, [&] { return !r.pending.empty(); });
-            key = std::move(r.pending.front());
+            notice = std::move(r.pending.front());
             r.pending.pop_front();
         }
-        dispatch(key);
+        dispatch(notice);
     }
 }
 
@@ -217,7 +227,12 @@ void watcherLoop(int fd) {
                     keys.push_back(w->second + "/" + name);
             }
         }
-        postAll(keys);
+        // Another process's change is read as soon as it is seen: the value it made, unless it
+        // has already changed again.
+        std::vector<Notice> notices;
+        for (const auto& key : keys)
+            notices.push_back(noticeOf(key));
+        postAll(std::move(notices));
     }
 }
 
@@ -257,7 +272,7 @@ int setValue(const char* key, int type, const std::string& text) {
         return VCONF_ERROR;
     if (!tavplat::writeFileAtomic(keyPath(key), std::string(typeName(type)) + "\n" + text))
         return VCONF_ERROR;
-    postAll({key});
+    postAll({Notice{key, Value{type, text}}});
     return VCONF_OK;
 }
 
@@ -311,7 +326,7 @@ int vconf_unset(const char* in_key) {
     if (std::rename(path.c_str(), aside.c_str()) != 0)
         return VCONF_ERROR;
     ::unlink(aside.c_str());
-    postAll({in_key});
+    postAll({Notice{in_key, Value{}}});
     return VCONF_OK;
 }
 
