@@ -173,9 +173,13 @@ TEST_F(PlatformCore, ChangesReachListenersInThisAndOtherProcesses) {
     for (const std::string& key : {lang, hidden, mark})
         ASSERT_EQ(vconf_notify_key_changed(key.c_str(), onChange, &seen), VCONF_OK);
     // Changes by this process and by others, removals included, in the order they were made.
+    // (Another process's change is read when the watcher sees it: the test waits for each
+    // before changing the key again.)
     vconf_set_str(lang.c_str(), "fr_FR.utf8");
     ASSERT_EQ(tavtest::run(tool() + " set -t string " + lang + " de_DE.utf8"), 0);
+    seen.waitFor(lang + "=de_DE.utf8");
     ASSERT_EQ(tavtest::run(tool() + " set -t int " + hidden + " 7"), 0);
+    seen.waitFor(hidden + "=7");
     ASSERT_EQ(vconf_unset(hidden.c_str()), VCONF_OK);
     ASSERT_EQ(tavtest::run(tool() + " unset " + lang), 0);
     // The watcher sees the changes in order: once the last one is delivered, a repeat of our own
