@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <map>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -475,10 +476,16 @@ void HttpServer::stop() {
         return;
     s.stopped = true;
     s.stopping = true;
-    net::post(s.acceptor->get_executor(), [&s] {
+    // The listener is closed before idle connections are: once a client sees its idle connection
+    // end, a new one is refused. Closed on its own executor, waited for here (stop() never runs
+    // on one of the server's threads).
+    std::promise<void> acceptorClosed;
+    net::post(s.acceptor->get_executor(), [&s, &acceptorClosed] {
         beast::error_code ignored;
         s.acceptor->close(ignored);
+        acceptorClosed.set_value();
     });
+    acceptorClosed.get_future().wait();
     std::vector<std::shared_ptr<Session>> live;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
