@@ -40,7 +40,13 @@ tv_start_display() {
   TV_PIDS+=($!)
   xcompmgr >/dev/null 2>&1 &
   TV_PIDS+=($!)
-  sleep 0.5
+  # Windows are placed and focused once the window manager has announced itself on the screen.
+  for i in $(seq 200); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.05
+  done
+  echo "tvsession: no window manager on $DISPLAY" >&2
+  return 1
 }
 
 # Starts the survey with the launch extras given as arguments (--url U --pincode P --sessionid S)
@@ -50,14 +56,24 @@ tv_start_survey() {
   TV_SURVEY_PID=$!
   TV_PIDS+=($TV_SURVEY_PID)
   timeout "${TV_WINDOW_WAIT:-20}" xdotool search --sync --name tavSurvey >/dev/null || { echo "tvsession: no survey window" >&2; return 1; }
-  # The popup is laid out and focused a moment after the window appears.
-  sleep 1
+  # The popup is laid out a moment after the window appears; keys count once its first answer
+  # has the toolkit's focus.
+  tv_wait_log '^Focused object$' "${TV_WINDOW_WAIT:-20}" || { echo "tvsession: the survey never focused an answer" >&2; return 1; }
 }
 
-# Real X key events, one after the other.
+# Real X key events, one after the other: each is sent once the survey has answered the one
+# before it with a log line (a key it handles, or a button's click), or has ended.
 tv_keys() {
-  local k
-  for k in "$@"; do xdotool key "$k"; sleep 0.3; done
+  local k before i
+  for k in "$@"; do
+    before=$(tv_log . | wc -l)
+    xdotool key "$k"
+    for i in $(seq 200); do
+      [ "$(tv_log . | wc -l)" -gt "$before" ] && break
+      kill -0 "$TV_SURVEY_PID" 2>/dev/null || break
+      sleep 0.05
+    done
+  done
 }
 
 # Waits up to $1 seconds for the survey to end; fails when it is still running. Its exit status

@@ -95,8 +95,9 @@ case $CASE in
   reply-fail|reply-500|unreachable|stalled)
     tv_keys Right Return
     if [ "$CASE" = stalled ]; then
-      # 0.3 s after Return, with the upload still waiting for its reply: the display server no
-      # longer shows the window, the remote is given back, the home screen has been launched.
+      tv_wait_log '^Release keys handle$' 10
+      # Once the survey has let go of the keys, with the upload still waiting for its reply: the
+      # display server no longer shows the window, the home screen has been launched.
       check "upload still running" kill -0 "$TV_SURVEY_PID"
       check "window unmapped during the upload" [ -z "$(xdotool search --onlyvisible --name tavSurvey)" ]
       check "keys released during the upload" has_log '^Release keys handle$'
