@@ -313,3 +313,13 @@ TEST(CollectorCerts, AFolderOthersCanWriteOrOwnIsRefusedBeforeAnythingInItIsTrus
         ASSERT_EQ(::chown(certs.c_str(), 0, 0), 0);
     }
 }
+
+TEST(CollectorLimits, OnlyTls12And13WithAeadCiphers) {
+    RunningCollector c;
+    const std::string connect =
+        "openssl s_client -connect 127.0.0.1:" + std::to_string(c.server->port()) + " </dev/null >/dev/null 2>&1 ";
+    EXPECT_EQ(tavtest::run(connect + "-tls1_3"), 0);
+    EXPECT_EQ(tavtest::run(connect + "-tls1_2 -cipher ECDHE-ECDSA-CHACHA20-POLY1305"), 0);
+    EXPECT_NE(tavtest::run(connect + "-tls1_2 -cipher ECDHE-ECDSA-AES128-SHA256"), 0) << "CBC";
+    EXPECT_NE(tavtest::run(connect + "-tls1_1 -cipher DEFAULT@SECLEVEL=0"), 0);
+}
