@@ -21,8 +21,8 @@
 #include <cctype>
 #include <condition_variable>
 #include <fstream>
-#include <map>
 #include <future>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -157,11 +157,14 @@ public:
     }
 
     // From stop(): a connection with no request under way goes now; one with a request
-    // finishes it and then closes.
+    // finishes it and then closes. Bytes that arrived and wait to be read count as a request.
     void stopIdle() {
         net::dispatch(m_stream.get_executor(), [self = shared_from_this()] {
-            if (!self->m_inRequest && !(self->m_parser && self->m_parser->got_some()))
-                beast::get_lowest_layer(self->m_stream).cancel();
+            beast::error_code ec;
+            auto& tcpStream = beast::get_lowest_layer(self->m_stream);
+            if (!self->m_inRequest && !(self->m_parser && self->m_parser->got_some()) &&
+                tcpStream.socket().available(ec) == 0)
+                tcpStream.cancel();
         });
     }
 
