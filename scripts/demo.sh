@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The application's main job on this machine: an emulated television, a local receiving server,
-# and the survey on screen, uploading to it.
+# and the survey on screen, uploading to it; at the end, the operators' dashboard of that server
+# (its URL and a login made for this run), with made-up surveys beside the real one.
 #
 #   scripts/demo.sh            on $DISPLAY when there is one (answer with the keyboard: arrows
 #                              move, Return selects / presses, Escape is Back), else on a virtual
@@ -56,3 +57,16 @@ echo "== What the survey logged"
 tv_log '^(Exporting|Send survey|Response answer|Open api connection error|Unable to export)'
 echo "== Collector report"
 "$BUILD/collector/tavcollector" report --db "$demo/collector/surveys.sqlite"
+
+# The operators' dashboard on the same collector: a few thousand made-up surveys beside the one
+# just sent, and an operator whose password is made for this run and shown only here.
+"$BUILD/collector/tavcollector" seed --db "$demo/collector/surveys.sqlite" --count 3000 --days 120 >/dev/null
+password=$(head -c 15 /dev/urandom | base64 | tr '+/' '-_')
+echo "$password" | "$BUILD/collector/tavcollector" user add demo --db "$demo/collector/surveys.sqlite" >/dev/null
+echo "== Dashboard (the collector's CA is $demo/collector/certs/ca.pem; a browser will ask to accept it)"
+echo "URL:      ${TV_URL%/survey}/dashboard"
+echo "login:    demo"
+echo "password: $password"
+if [ -t 0 ]; then
+  read -r -p "The collector runs until you press Enter. " _
+fi

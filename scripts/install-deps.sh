@@ -8,6 +8,7 @@ packages=(
   libboost-dev libboost-iostreams-dev libboost-date-time-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev gettext locales
   libsqlite3-dev sqlite3 gzip libpq-dev postgresql-15
+  libsodium-dev libjs-chart.js chromium fonts-liberation python3-websocket
   xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum fonts-noto-cjk fonts-dejavu-core
   valgrind python3 libx11-dev libxdamage-dev libxtst-dev
   clang libclang-rt-14-dev

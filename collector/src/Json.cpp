@@ -1,5 +1,7 @@
 #include "collector/Json.h"
 
+#include "collector/Text.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -7,53 +9,20 @@ namespace collector {
 
 namespace {
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one (overlong forms,
-// surrogates and values past U+10FFFF included).
-size_t utf8Length(const std::string& s, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    size_t n;
-    unsigned int cp;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        cp = c & 0x1Fu;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        cp = c & 0x0Fu;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        cp = c & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3Fu);
-    }
-    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-        return 0;
-    return n;
-}
-
 void appendString(std::string& out, const std::string& s) {
     out += '"';
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = utf8Length(s, i);
+        uint32_t cp = 0;
+        const size_t n = utf8At(s, i, cp);
         if (n == 0) {
             out += "\\ufffd";
             ++i;
             continue;
         }
-        if (n == 3 && c == 0xE2 && static_cast<unsigned char>(s[i + 1]) == 0x80 &&
-            (static_cast<unsigned char>(s[i + 2]) & 0xFE) == 0xA8) {
-            // U+2028/U+2029 end a line in older JavaScript parsers.
-            out += static_cast<unsigned char>(s[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+        if (cp == 0x2028 || cp == 0x2029) {
+            // They end a line in older JavaScript parsers.
+            out += cp == 0x2028 ? "\\u2028" : "\\u2029";
         } else if (n > 1) {
             out.append(s, i, n);
         } else if (c == '"' || c == '\\') {
