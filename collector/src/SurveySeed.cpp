@@ -54,7 +54,7 @@ UploadRecord makeSurvey(std::mt19937_64& rng, int64_t n, int64_t firstDay, int d
     const char* firmware = d.firmware[std::uniform_int_distribution<int>(0, 1)(rng)];
     const int64_t day = firstDay + std::uniform_int_distribution<int64_t>(0, days - 1)(rng);
     const int second = std::uniform_int_distribution<int>(0, 86399)(rng);
-    char time[16];
+    char time[32];
     std::snprintf(time, sizeof time, " %02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60);
 
     UploadRecord r;
