@@ -26,6 +26,19 @@
 #include <fstream>
 #include <iterator>
 
+// Exported by the toolkit but declared only in headers it does not install (or installs for its
+// unstable interface): the classes behind `elm_popup_add` and its kind, the constructor step that
+// makes such an object a legacy widget, and the style setter that may run before construction ends.
+extern "C" {
+const Efl_Class* elm_popup_class_get(void);
+const Efl_Class* elm_scroller_class_get(void);
+const Efl_Class* elm_label_class_get(void);
+const Efl_Class* efl_ui_button_legacy_class_get(void);
+const Efl_Class* efl_ui_radio_legacy_class_get(void);
+void efl_canvas_object_legacy_ctor(Eo* obj);
+Eina_Error efl_ui_widget_style_set(Eo* obj, const char* style);
+}
+
 namespace survey {
 
 Evas_Object* m_Button[3] = {nullptr, nullptr, nullptr};
@@ -62,6 +75,13 @@ constexpr float ANSWER_WIDTH = 0.39f;
 constexpr float ROW_HEIGHT = 0.05f;
 constexpr float TEXT_WIDTH = 0.4f;
 constexpr float ROW_GAP = 0.0185f;
+
+// A themed widget made with its final style. Styling it after `elm_*_add` would load and apply
+// the default theme group first, only to replace it at once, and the popup has dozens of them.
+Evas_Object* addStyled(const Efl_Class* widgetClass, Evas_Object* parent, const char* style) {
+    return efl_add(widgetClass, parent, efl_canvas_object_legacy_ctor(efl_added),
+                   efl_ui_widget_style_set(efl_added, style));
+}
 
 // A size designed for the application's base scale, at the toolkit's current scale.
 int scaled(double size) {
@@ -295,8 +315,7 @@ void TavSurveyUi::addSurveyPopup() {
     // to the focus comes a frame later and could undo theirs.
     elm_config_focus_autoscroll_mode_set(ELM_FOCUS_AUTOSCROLL_MODE_NONE);
 
-    Evas_Object* popup = elm_popup_add(m_window);
-    elm_object_style_set(popup, POPUP_STYLE);
+    Evas_Object* popup = addStyled(elm_popup_class_get(), m_window, POPUP_STYLE);
     // A full-height panel at the screen's right edge (left edge when mirrored).
     elm_popup_align_set(popup, 1.0, ELM_NOTIFY_ALIGN_FILL);
     if (getHighContrast() == 0)
@@ -316,8 +335,7 @@ void TavSurveyUi::addSurveyPopup() {
     elm_object_focus_allow_set(popup, EINA_TRUE);
     evas_object_smart_callback_add(popup, "timeout", cancelButtonClickedCb, this);
 
-    Evas_Object* scroller = elm_scroller_add(popup);
-    elm_object_style_set(scroller, SCROLLER_STYLE);
+    Evas_Object* scroller = addStyled(elm_scroller_class_get(), popup, SCROLLER_STYLE);
     elm_object_signal_emit(scroller, "elm,action,scroll", "elm");
     elm_scroller_bounce_set(scroller, EINA_TRUE, EINA_FALSE);
     elm_scroller_policy_set(scroller, ELM_SCROLLER_POLICY_OFF, ELM_SCROLLER_POLICY_ON);
@@ -343,12 +361,11 @@ void TavSurveyUi::addSurveyPopup() {
     evas_object_show(m_box);
 
     for (std::size_t i = 0; i < m_buttonLabels.size() && i < sizeof(m_Button) / sizeof(m_Button[0]); ++i) {
-        Evas_Object* button = elm_button_add(popup);
+        Evas_Object* button = addStyled(efl_ui_button_legacy_class_get(), popup, BUTTON_STYLE);
         m_Button[i] = button;
         elm_object_domain_translatable_text_set(button, TEXT_DOMAIN, m_buttonLabels[i]);
         const std::string part = "button" + std::to_string(i + 1);
         elm_object_part_content_set(popup, part.c_str(), button);
-        elm_object_style_set(button, BUTTON_STYLE);
         setButtonIconImage(button, (int)i);
         const std::string label = m_buttonLabels[i];
         evas_object_smart_callback_add(button, "clicked",
@@ -380,7 +397,7 @@ void TavSurveyUi::addSurveyPopup() {
     for (std::size_t i = start; i < m_contentList.size(); ++i) {
         const auto& [kind, text] = m_contentList[i];
         if (kind == "answer") {
-            Evas_Object* radio = elm_radio_add(popup);
+            Evas_Object* radio = addStyled(efl_ui_radio_legacy_class_get(), popup, RADIO_STYLE);
             if (newQuestion) {
                 m_questionGroups.emplace_back(radio, readOut);
                 readOut.clear();
@@ -390,7 +407,6 @@ void TavSurveyUi::addSurveyPopup() {
                 elm_radio_group_add(radio, m_questionGroups.back().first);
                 ++state;
             }
-            elm_object_style_set(radio, RADIO_STYLE);
             evas_object_paragraph_direction_set(radio, evas_object_paragraph_direction_get(m_window));
             elm_object_domain_translatable_text_set(radio, TEXT_DOMAIN, text.c_str());
             elm_radio_state_value_set(radio, state);
@@ -425,8 +441,8 @@ void TavSurveyUi::addSurveyPopup() {
             elm_object_focus_next_object_set(radio, m_Button[0], ELM_FOCUS_RIGHT);
             newQuestion = false;
         } else {
-            Evas_Object* label = elm_label_add(m_box);
-            elm_object_style_set(label, getHighContrast() == 1 ? LABEL_STYLE_CONTRAST : LABEL_STYLE);
+            Evas_Object* label = addStyled(elm_label_class_get(), m_box,
+                                           getHighContrast() == 1 ? LABEL_STYLE_CONTRAST : LABEL_STYLE);
             elm_object_domain_translatable_text_set(label, TEXT_DOMAIN, text.c_str());
             readOut = std::string(dgettext(TEXT_DOMAIN, text.c_str())) + COMMA_SEPARATOR;
             elm_label_line_wrap_set(label, ELM_WRAP_WORD);
@@ -525,8 +541,8 @@ Eina_Bool TavSurveyUi::warnOfTimeout(void* data) {
     LOGI("Time-out warning");
     Evas_Object*& label = survey->m_warningLabel;
     if (!label) {
-        label = elm_label_add(survey->m_window);
-        elm_object_style_set(label, survey->getHighContrast() == 1 ? LABEL_STYLE_CONTRAST : LABEL_STYLE);
+        label = addStyled(elm_label_class_get(), survey->m_window,
+                          survey->getHighContrast() == 1 ? LABEL_STYLE_CONTRAST : LABEL_STYLE);
         elm_object_domain_translatable_text_set(label, TEXT_DOMAIN, TIMEOUT_WARNING_TEXT);
         elm_label_line_wrap_set(label, ELM_WRAP_WORD);
         // The panel's colour behind the line hides the rows it covers; it goes with the line.
