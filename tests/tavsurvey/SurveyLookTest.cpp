@@ -18,6 +18,20 @@ TEST_F(SurveyTest, EveryStyleComesFromTheThemesAndTheLayoutFitsTheScreen) {
     for (const char* group : {"elm/radio/base/C_RadioButton_WhiteText", "elm/label/base/popup/TavSurveyPopupMedium",
                               "elm/label/base/popup/TavSurveyPopupMedium_Contrast"})
         EXPECT_STREQ((uitest::themeDir() + "/TavRadioButton.edj").c_str(), elm_theme_group_path_find(nullptr, group)) << group;
+    // The widgets are styled as they are made, before the popup takes them in: a container that
+    // restyles what it is given would win over that.
+    Evas_Object* scroller = elm_object_parent_widget_get(s.m_box);
+    ASSERT_TRUE(scroller);
+    EXPECT_STREQ("C_Scrollbar_White", elm_object_style_get(scroller));
+    Evas_Object* panel = scroller;
+    while (panel && std::strcmp(elm_object_widget_type_get(panel), "Elm_Popup") != 0)
+        panel = elm_object_parent_widget_get(panel);
+    ASSERT_TRUE(panel);
+    EXPECT_STREQ("C_PopupBasic_WhiteRightLarge", elm_object_style_get(panel));
+    for (Evas_Object* button : {survey::m_Button[0], survey::m_Button[1]})
+        EXPECT_STREQ("C_ButtonBasic_WhiteText", elm_object_style_get(button));
+    for (Evas_Object* answer : boxItems("Elm_Radio"))
+        EXPECT_STREQ("C_RadioButton_WhiteText", elm_object_style_get(answer));
 
     // 1920x1080 at toolkit scale 1.0, for a layout made for scale 2.0.
     const auto answers = boxItems("Elm_Radio"), texts = boxItems("Elm_Label");
