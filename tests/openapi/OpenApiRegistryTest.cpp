@@ -37,9 +37,12 @@ struct StalledRequest {
     }
 };
 
+// Waits (10 s at most) until the server has taken `n` requests.
 void waitForRequests(const tavtest::TestHttpsServer& server, size_t n) {
-    while (server.requests().size() < n)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (server.requests().size() < n && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(server.requests().size(), n) << "the server never got request " << n;
 }
 
 } // namespace
