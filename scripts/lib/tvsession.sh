@@ -55,7 +55,14 @@ tv_start_survey() {
   "${TV_SURVEY_WRAPPER[@]}" "$BUILD/src/tavsurvey/tavsurvey" "$@" >"$TAV_PLATFORM_ROOT/survey.out" 2>&1 &
   TV_SURVEY_PID=$!
   TV_PIDS+=($TV_SURVEY_PID)
-  timeout "${TV_WINDOW_WAIT:-20}" xdotool search --sync --name tavSurvey >/dev/null || { echo "tvsession: no survey window" >&2; return 1; }
+  # Polled rather than xdotool's --sync, which gives up on an X error when any other window
+  # goes away during its search (the window manager's own, at start).
+  local i
+  for i in $(seq $(( ${TV_WINDOW_WAIT:-20} * 20 ))); do
+    xdotool search --name tavSurvey >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  xdotool search --name tavSurvey >/dev/null 2>&1 || { echo "tvsession: no survey window" >&2; return 1; }
   # The popup is laid out a moment after the window appears; keys count once its first answer
   # has the toolkit's focus.
   tv_wait_log '^Focused object$' "${TV_WINDOW_WAIT:-20}" || { echo "tvsession: the survey never focused an answer" >&2; return 1; }
