@@ -16,7 +16,9 @@ namespace tavplat {
 namespace {
 
 std::mutex g_rootMutex;
-std::string g_root;          // cached, resolved root
+// The cached, resolved root. Never destroyed: the settings store's threads may still read it
+// while static objects are destroyed at exit.
+std::string& g_root = *new std::string;
 bool g_resolved = false;
 
 std::string defaultRoot() {
