@@ -76,15 +76,25 @@ const char* const kMigrationLock = "SELECT pg_advisory_xact_lock(723604710161124
 // 100,000 facts reads three numbers a row. "operators" holds the dashboard's accounts.
 // SQLite keeps the facts in time order (WITHOUT ROWID, keyed by the time): a date range is read
 // page by page instead of row by row through an index.
-const char* const kV2Sqlite = R"sql(
+
+// The tables both backends spell alike but for their types ({ID}, {INT64}: see forDialect).
+const char* const kV2Shared = R"sql(
 CREATE TABLE survey_devices(
-  id               INTEGER PRIMARY KEY,
+  id               {ID},
   country          TEXT NOT NULL,
   model_name       TEXT NOT NULL,
   firmware_version TEXT NOT NULL,
   menu_language    TEXT NOT NULL,
   UNIQUE(country, model_name, firmware_version, menu_language)
 );
+CREATE TABLE operators(
+  name          TEXT PRIMARY KEY,
+  password_hash TEXT NOT NULL,
+  created_at    TEXT NOT NULL
+);
+)sql";
+
+const char* const kV2FactsSqlite = R"sql(
 CREATE TABLE survey_facts(
   upload_id        INTEGER NOT NULL REFERENCES uploads(id) ON DELETE CASCADE,
   received_at      TEXT    NOT NULL,
@@ -98,22 +108,9 @@ CREATE TABLE survey_facts(
   PRIMARY KEY(received_at, upload_id)
 ) WITHOUT ROWID;
 CREATE UNIQUE INDEX survey_facts_upload_id ON survey_facts(upload_id);
-CREATE TABLE operators(
-  name          TEXT PRIMARY KEY,
-  password_hash TEXT NOT NULL,
-  created_at    TEXT NOT NULL
-);
 )sql";
 
-const char* const kV2Postgresql = R"sql(
-CREATE TABLE survey_devices(
-  id               BIGSERIAL PRIMARY KEY,
-  country          TEXT NOT NULL,
-  model_name       TEXT NOT NULL,
-  firmware_version TEXT NOT NULL,
-  menu_language    TEXT NOT NULL,
-  UNIQUE(country, model_name, firmware_version, menu_language)
-);
+const char* const kV2FactsPostgresql = R"sql(
 CREATE TABLE survey_facts(
   upload_id        BIGINT  PRIMARY KEY REFERENCES uploads(id) ON DELETE CASCADE,
   received_at      TEXT    NOT NULL,
@@ -126,11 +123,6 @@ CREATE TABLE survey_facts(
   q1 INTEGER NOT NULL, q2 INTEGER NOT NULL, q3 INTEGER NOT NULL, q4 INTEGER NOT NULL, q5 INTEGER NOT NULL
 );
 CREATE INDEX survey_facts_received_at ON survey_facts(received_at);
-CREATE TABLE operators(
-  name          TEXT PRIMARY KEY,
-  password_hash TEXT NOT NULL,
-  created_at    TEXT NOT NULL
-);
 )sql";
 
 } // namespace
@@ -138,7 +130,8 @@ CREATE TABLE operators(
 const std::vector<Migration>& migrations() {
     static const std::vector<Migration> list = {
         {1, "uploads and answers", forDialect(kV1, eDialect::SQLite), forDialect(kV1, eDialect::PostgreSQL)},
-        {2, "dashboard facts and operators", kV2Sqlite, kV2Postgresql},
+        {2, "dashboard facts and operators", forDialect(kV2Shared, eDialect::SQLite) + kV2FactsSqlite,
+         forDialect(kV2Shared, eDialect::PostgreSQL) + kV2FactsPostgresql},
     };
     return list;
 }
