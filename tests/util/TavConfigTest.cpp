@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <set>
+#include <string>
 
 using tavplat::test::LogCapture;
 
@@ -24,7 +24,21 @@ protected:
 };
 
 TEST_F(TavConfigTest, FeatureFlagChoosesServers) {
-    const std::regex baseUrl("https://[a-z0-9.-]+\\.example\\.(com|net)");
+    // https://<lower-case host>.example.com or .net (std::regex is avoided: GCC 12 warns inside
+    // it in sanitizer builds, which build with warnings as errors).
+    const auto isServerUrl = [](const std::string& url) {
+        const std::string scheme = "https://";
+        if (url.rfind(scheme, 0) != 0)
+            return false;
+        std::string host = url.substr(scheme.size());
+        bool suffix = false;
+        for (const std::string end : {".example.com", ".example.net"})
+            if (host.size() > end.size() && host.compare(host.size() - end.size(), end.size(), end) == 0) {
+                host.resize(host.size() - end.size());
+                suffix = true;
+            }
+        return suffix && host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-") == std::string::npos;
+    };
     std::vector<std::string> urls;
     for (const char* flag : {"1", "0"}) {
         ASSERT_TRUE(tavplat::profileSet(kFlag, "bool", flag));
@@ -34,7 +48,7 @@ TEST_F(TavConfigTest, FeatureFlagChoosesServers) {
             urls.push_back(TavConfig::get(key));
     }
     for (int i : {0, 1, 2, 3, 4})
-        EXPECT_TRUE(std::regex_match(urls[i], baseUrl)) << urls[i];
+        EXPECT_TRUE(isServerUrl(urls[i])) << urls[i];
     EXPECT_EQ(std::set<std::string>(urls.begin(), urls.end()).size(), 6u);   // 5 hosts and ""
     EXPECT_EQ(urls[5], "");
     EXPECT_TRUE(TavConfig::is("SurveySatisfactionSupported", "1"));
