@@ -35,7 +35,7 @@ protected:
 } // namespace
 
 TEST_P(DashboardStoreTest, FactsFollowUploadsAndFiltersPage) {
-    const auto store = openStore(db.spec());
+    const auto store = openStore(db.dbText());
     StoreDashboardData data(*store);
     store->insert(upload("A", "2026-11-01 08:00:00", "DE", {1, 2, 1, 7, 0}, "1. Wurde Ihr Problem durch den Remote-Support gelöst?"));
     store->insert(upload("B", "2026-11-02 09:00:00", "FR", {2, 7, 10, 1, 1}));

@@ -26,7 +26,7 @@ TEST(CollectorInstances, TwoOnOneDatabaseStoreEveryAnsweredUploadOnceThoughOneIs
     const std::string ca = collector::certPathsIn(dir.file("certs")).caCert;
     auto serve = [&](const std::string& name) {
         return std::make_unique<CollectorProcess>(
-            dir, name, std::vector<std::string>{TAVCOLLECTOR_BIN, "serve", "--cert-dir", dir.file("certs"), "--db", db.spec()});
+            dir, name, std::vector<std::string>{TAVCOLLECTOR_BIN, "serve", "--cert-dir", dir.file("certs"), "--db", db.dbText()});
     };
     const auto a = serve("a");
     const auto b = serve("b");
@@ -89,7 +89,7 @@ TEST(CollectorInstances, TwoOnOneDatabaseStoreEveryAnsweredUploadOnceThoughOneIs
     ASSERT_EQ(answeredOk.size(), static_cast<size_t>(kClients * kPerClient));
     ASSERT_FALSE(HasFailure()) << "a's log:\n" << a->log() << "\nb's log:\n" << b->log();
 
-    const auto store = collector::openStore(db.spec(), collector::Store::eOpenMode::Existing);
+    const auto store = collector::openStore(db.dbText(), collector::Store::eOpenMode::Existing);
     const auto stored = store->query("SELECT session_id, COUNT(*) FROM uploads GROUP BY session_id");
     std::map<std::string, int64_t> rows;
     for (size_t i = 0; i < stored.rows.size(); ++i)
@@ -101,6 +101,6 @@ TEST(CollectorInstances, TwoOnOneDatabaseStoreEveryAnsweredUploadOnceThoughOneIs
 
     // The report reads the same database through the command line.
     std::string out;
-    ASSERT_EQ(tavtest::run(std::string(TAVCOLLECTOR_BIN) + " report --db '" + db.spec() + "'", &out), 0);
+    ASSERT_EQ(tavtest::run(std::string(TAVCOLLECTOR_BIN) + " report --db '" + db.dbText() + "'", &out), 0);
     EXPECT_NE(out.find("Stored surveys: " + std::to_string(kClients * kPerClient) + "\n"), std::string::npos);
 }

@@ -43,7 +43,7 @@ protected:
 } // namespace
 
 TEST_P(StoreTest, UploadIsStoredWholeOnceAndReadBackUnchanged) {
-    const auto store = openStore(db.spec());
+    const auto store = openStore(db.dbText());
     // Two answers for question 2 break the answers' key after the upload row went in: the
     // transaction must take the upload row back out.
     collector::UploadRecord broken = record("S", 7, {1, 3, 0, 0, 0});
@@ -87,10 +87,10 @@ TEST_P(StoreTest, CommitsAreDurableAndTheSchemaIsMigratedOnce) {
     // Several processes starting at once: each migration is applied exactly once.
     std::vector<std::thread> openers;
     for (int i = 0; i < 4; ++i)
-        openers.emplace_back([&] { openStore(db.spec()); });
+        openers.emplace_back([&] { openStore(db.dbText()); });
     for (auto& t : openers)
         t.join();
-    const auto store = openStore(db.spec());
+    const auto store = openStore(db.dbText());
     const auto& list = collector::migrations();
     EXPECT_EQ(store->schemaVersion(), static_cast<int>(list.size()));
     EXPECT_EQ(store->query("SELECT COUNT(*) FROM schema_migrations").integer(0, 0),
@@ -112,7 +112,7 @@ TEST_P(StoreTest, CommitsAreDurableAndTheSchemaIsMigratedOnce) {
         // instead of failing the next upload or report.
         store->query("SELECT COUNT(*) FROM uploads");
         store->insert(record("S", 1, {1, 0, 0, 0, 0}));
-        const auto admin = openStore(db.spec());
+        const auto admin = openStore(db.dbText());
         admin->query("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity"
                      " WHERE datname = current_database() AND pid <> pg_backend_pid()");
         EXPECT_EQ(store->surveys().size(), 1u);
@@ -122,14 +122,14 @@ TEST_P(StoreTest, CommitsAreDurableAndTheSchemaIsMigratedOnce) {
     // A database migrated by a newer collector is refused rather than written with an old schema.
     store->execute("INSERT INTO schema_migrations(version, name, applied_at) VALUES(?, 'future', '')",
                    {int64_t(list.size() + 1)});
-    EXPECT_THROW(openStore(db.spec()), std::runtime_error);
+    EXPECT_THROW(openStore(db.dbText()), std::runtime_error);
 }
 
 TEST_P(StoreTest, ConcurrentRepeatsOnTwoStoresAreStoredOnce) {
     // Two stores stand for two collector processes on one database; every upload is delivered
     // by both at the same time, as a television retrying on a second instance would.
-    const auto a = openStore(db.spec());
-    const auto b = openStore(db.spec());
+    const auto a = openStore(db.dbText());
+    const auto b = openStore(db.dbText());
     constexpr int kUploads = 40;
     std::vector<Store::InsertResult> fromA(kUploads), fromB(kUploads);
     auto deliver = [](Store& s, std::vector<Store::InsertResult>& out) {
@@ -151,7 +151,7 @@ TEST_P(StoreTest, ConcurrentRepeatsOnTwoStoresAreStoredOnce) {
 }
 
 TEST_P(StoreTest, PortableStatementsAndTransactions) {
-    const auto store = openStore(db.spec());
+    const auto store = openStore(db.dbText());
     store->execute("CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT, n INTEGER)");
     // '?' inside a literal is text, not a parameter; NULL and numbers go both ways.
     EXPECT_EQ(store->execute("INSERT INTO notes(id, body, n) VALUES(?, 'why?', ?), (?, ?, NULL)",
@@ -192,7 +192,7 @@ TEST_P(StoreTest, PortableStatementsAndTransactions) {
 }
 
 TEST_P(StoreTest, ReportPrintsWhatTelevisionsSentOnlyEscaped) {
-    const auto store = openStore(db.spec());
+    const auto store = openStore(db.dbText());
     collector::UploadRecord r = record("A\x1b]0;owned\x07" "B", 1, {1, 0, 0, 0, 0});
     r.pinCode = "\xc2\x9b" "31m";                // an 8-bit CSI
     r.envelope.device.modelName = "\xe2\x80\xae" "55EU";  // right-to-left override

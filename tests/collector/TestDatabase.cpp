@@ -31,7 +31,7 @@ void adminCommand(const std::string& uri, const std::string& sql) {
 
 TestDatabase::TestDatabase(const std::string& backend) {
     if (backend == "sqlite") {
-        m_spec = "sqlite:" + m_dir.file("surveys.sqlite");
+        m_dbText = "sqlite:" + m_dir.file("surveys.sqlite");
         return;
     }
     const char* file = std::getenv("TAV_PG_URI_FILE");
@@ -48,7 +48,7 @@ TestDatabase::TestDatabase(const std::string& backend) {
     static std::atomic<int> counter{0};
     m_name = "t" + std::to_string(getpid()) + "_" + std::to_string(counter++);
     adminCommand(m_admin, "CREATE DATABASE " + m_name);
-    m_spec = m_admin.substr(0, at) + "/" + m_name + "?" + m_admin.substr(at + path.size());
+    m_dbText = m_admin.substr(0, at) + "/" + m_name + "?" + m_admin.substr(at + path.size());
 }
 
 TestDatabase::~TestDatabase() {
