@@ -136,7 +136,10 @@ bool CollectorServer::waitDelay() {
     if (m_options.delayMs <= 0)
         return true;
     std::unique_lock<std::mutex> lock(m_stopMutex);
-    return !m_stopCv.wait_for(lock, std::chrono::milliseconds(m_options.delayMs), [this] { return m_stopping; });
+    ++m_held;
+    const bool stopped = m_stopCv.wait_for(lock, std::chrono::milliseconds(m_options.delayMs), [this] { return m_stopping; });
+    --m_held;
+    return !stopped;
 }
 
 HttpResponse CollectorServer::errorReply(unsigned status, const std::string& reason) const {

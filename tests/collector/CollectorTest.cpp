@@ -162,12 +162,9 @@ TEST(CollectorUpload, DelayHoldsTheReplyAndStopCutsItShort) {
 
     // A stall far beyond the test's life: stop() must end it rather than wait it out.
     RunningCollector stalled([](collector::ServerOptions& o) { o.delayMs = 600000; });
-    std::atomic<bool> sent{false};
     Reply r;
-    std::thread client([&] { r = post(stalled.url, stalled.ca, up, 30000, &sent); });
-    while (!sent)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::thread client([&] { r = post(stalled.url, stalled.ca, up, 30000); });
+    ASSERT_TRUE(tavtest::waitFor([&] { return stalled.server->held() == 1; }, 10000));
     auto stopped = std::async(std::launch::async, [&] { stalled.server->stop(); });
     if (stopped.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
         std::fprintf(stderr, "stop() is waiting out the stall\n");

@@ -100,20 +100,13 @@ size_t collect(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-int progress(void* user, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow) {
-    if (user && ultotal > 0 && ulnow == ultotal)
-        static_cast<std::atomic<bool>*>(user)->store(true);
-    return 0;
-}
-
 struct CurlInit {
     CurlInit() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 };
 
 } // namespace
 
-Reply post(const std::string& url, const std::string& caFile, const Upload& upload, long timeoutMs,
-           std::atomic<bool>* sent) {
+Reply post(const std::string& url, const std::string& caFile, const Upload& upload, long timeoutMs) {
     static CurlInit init;
     Reply reply;
     CURL* h = curl_easy_init();
@@ -135,9 +128,6 @@ Reply post(const std::string& url, const std::string& caFile, const Upload& uplo
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply.body);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, progress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, sent);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     if (upload.multipart) {
         mime = curl_mime_init(h);
         curl_mimepart* part = curl_mime_addpart(mime);
@@ -215,12 +205,12 @@ CollectorProcess::CollectorProcess(const tavtest::TempDir& dir, const std::strin
     if (rc != 0)
         throw std::runtime_error("cannot start " + args[0]);
     // The port file appears once connections are taken; a child that ends stops the wait.
-    for (int i = 0; i < 3000 && !tavtest::fileExists(portFile); ++i) {
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = 0;
-            throw std::runtime_error(name + " ended at start: " + log());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool ended = false;
+    tavtest::waitFor([&] { return tavtest::fileExists(portFile) || (ended = waitpid(m_pid, nullptr, WNOHANG) == m_pid); },
+                     30000);
+    if (ended) {
+        m_pid = 0;
+        throw std::runtime_error(name + " ended at start: " + log());
     }
     if (!tavtest::fileExists(portFile))
         throw std::runtime_error(name + " did not start: " + log());

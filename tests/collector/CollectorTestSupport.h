@@ -8,7 +8,6 @@
 #include <curl/curl.h>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,9 +51,7 @@ struct Reply {
     std::string stat() const;  // "stat" of <rsp>
     std::string crc() const;   // "value" of <rsp><crc>
 };
-// `sent` becomes true once the whole request body is on its way.
-Reply post(const std::string& url, const std::string& caFile, const Upload& upload, long timeoutMs = 10000,
-           std::atomic<bool>* sent = nullptr);
+Reply post(const std::string& url, const std::string& caFile, const Upload& upload, long timeoutMs = 10000);
 
 // A single number from the database file, read with SQLite directly.
 long long queryInt(const std::string& db, const std::string& sql);

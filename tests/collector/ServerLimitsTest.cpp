@@ -196,15 +196,18 @@ TEST(CollectorLimits, StopLetsTheUploadInFlightFinishAndClosesIdleConnections) {
     TlsClient idle(tls), inFlight(tls);
     ASSERT_TRUE(idle.connect("127.0.0.1", port) && idle.handshake());
     ASSERT_TRUE(inFlight.connect("127.0.0.1", port) && inFlight.handshake());
-    const std::string up = rawUpload(tvUpload(gzip(envelope(survey({2, 2, 2, 2, 2}))), "IN-FLIGHT"));
-    ASSERT_TRUE(inFlight.send(up.substr(0, up.size() / 2)));
-    std::this_thread::sleep_for(200ms);
+    // The interim answer tells that the server has the head: from then on the request is in flight.
+    const std::string up = rawUpload(tvUpload(gzip(envelope(survey({2, 2, 2, 2, 2}))), "IN-FLIGHT"),
+                                     "Expect: 100-continue\r\n");
+    const size_t bodyAt = up.find("\r\n\r\n") + 4;
+    ASSERT_TRUE(inFlight.send(up.substr(0, bodyAt)));
+    ASSERT_EQ(tavclient::statusOf(inFlight.readResponse(5000)), 100);
 
     auto exited = std::async(std::launch::async, [&p] { return p.stop(SIGTERM); });
     EXPECT_TRUE(idle.waitClosed(3000));
     TlsClient late(tls);
     EXPECT_FALSE(late.connect("127.0.0.1", port)) << "still accepting after SIGTERM";
-    ASSERT_TRUE(inFlight.send(up.substr(up.size() / 2)));
+    ASSERT_TRUE(inFlight.send(up.substr(bodyAt)));
     const std::string reply = inFlight.readResponse(5000);
     EXPECT_EQ(tavclient::statusOf(reply), 200) << reply << p.log();
     EXPECT_EQ(stat(reply), "ok");

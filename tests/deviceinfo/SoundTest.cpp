@@ -191,9 +191,8 @@ TEST_F(SoundTest, WavFilesLoopUntilStopped) {
     EXPECT_NE(started.find(" count=0 "), std::string::npos) << started;
     EXPECT_NE(started.find(" stream=107"), std::string::npos) << started;
     EXPECT_EQ(0, tavplat::sound::liveStreamInformation());
-    for (int i = 0; i < 200 && tavplat::sound::playback(id)->passesDone < 3; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_GE(tavplat::sound::playback(id)->passesDone, 3u);   // still going after three passes
+    EXPECT_TRUE(tavtest::waitFor([&] { return tavplat::sound::playback(id)->passesDone >= 3; }, 2000))
+        << "still going after three passes";
     EXPECT_EQ(0, m_sound.stopWavFile(id));
     EXPECT_EQ(WAV_PLAYER_ERROR_INVALID_OPERATION, m_sound.stopWavFile(id));
 

@@ -1,6 +1,7 @@
 // The per-thread handle registry: reuse, replacement, stopping another thread's request, and
 // removing everything while requests run. Run under ThreadSanitizer in CI.
 #include "OpenApiTestEnv.h"
+#include "TestSupport.h"
 
 #include <chrono>
 #include <future>
@@ -39,10 +40,8 @@ struct StalledRequest {
 
 // Waits (10 s at most) until the server has taken `n` requests.
 void waitForRequests(const tavtest::TestHttpsServer& server, size_t n) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (server.requests().size() < n && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GE(server.requests().size(), n) << "the server never got request " << n;
+    ASSERT_TRUE(tavtest::waitFor([&] { return server.requests().size() >= n; }, 10000))
+        << "the server never got request " << n;
 }
 
 } // namespace

@@ -95,8 +95,7 @@ TEST(WavPlayer, CountedLoopCompletesInRealTime) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(0, wav_player_start_loop(dir.file("t.wav").c_str(), info, 3, &Completion::cb, &done, &id));
     EXPECT_EQ(0, sound_manager_destroy_stream_information(info));   // the playback does not need it
-    for (int i = 0; i < 300 && done.calls == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(tavtest::waitFor([&] { return done.calls > 0; }, 3000));
     EXPECT_EQ(1, done.calls.load());
     EXPECT_EQ(id, done.id.load());
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));   // 3 passes of 30 ms
@@ -108,9 +107,9 @@ TEST(WavPlayer, CountedLoopCompletesInRealTime) {
     // A destroyed stream information is refused; a stopped playback never completes.
     EXPECT_EQ(WAV_PLAYER_ERROR_INVALID_PARAMETER, wav_player_start_loop(dir.file("t.wav").c_str(), info, 1, nullptr, nullptr, &id));
     ASSERT_EQ(0, wav_player_start_loop(dir.file("t.wav").c_str(), nullptr, 1, &Completion::cb, &done, &id));
-    EXPECT_EQ(0, wav_player_stop(id));
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(0, wav_player_stop(id));   // returns once the playback's thread is done with it
     EXPECT_EQ(1, done.calls.load());
+    EXPECT_EQ("stop " + std::to_string(id), tavplat::journalRead("wav_player").back());
 }
 
 TEST(SoundManager, StateIsKeptInTheSettingsStore) {

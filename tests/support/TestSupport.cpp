@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
 #include <climits>
+#include <thread>
 
 namespace tavtest {
 
@@ -66,6 +68,16 @@ std::string selfDir() {
         return ".";
     std::string path(buf, static_cast<size_t>(n));
     return path.substr(0, path.rfind('/'));
+}
+
+bool waitFor(const std::function<bool()>& ready, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 } // namespace tavtest

@@ -1,6 +1,7 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tavtest {
@@ -24,6 +25,9 @@ std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 // Runs a shell command, returns its exit status (-1 if it could not run) and its stdout.
 int run(const std::string& command, std::string* out = nullptr);
+// Polls `ready` every few milliseconds until it holds (true) or `timeoutMs` has passed (false):
+// the way a test waits for something another thread or process does, never a fixed sleep.
+bool waitFor(const std::function<bool()>& ready, int timeoutMs);
 // The folder of the running test program, for finding built tools next to it.
 std::string selfDir();
 

@@ -73,6 +73,8 @@ public:
     std::string url() const;
     size_t accepted() const { return m_accepted; }
     size_t rejected() const { return m_rejected; }
+    // Uploads being held by delayMs right now.
+    size_t held() const { return m_held; }
     JsonLog& log() { return *m_log; }
 
 private:
@@ -88,6 +90,7 @@ private:
     int m_port = 0;
     std::atomic<size_t> m_accepted{0};
     std::atomic<size_t> m_rejected{0};
+    std::atomic<size_t> m_held{0};
     std::mutex m_stopMutex;
     std::condition_variable m_stopCv;
     bool m_stopping = false;
