@@ -13,7 +13,7 @@
 
 // ASan builds: the toolkit's own leaks are suppressed (efl-lsan.supp), here and in the programs
 // the tests start.
-extern "C" const char* __lsan_default_options() { return "suppressions=" TAV_TEST_LSAN_SUPP; }
+extern "C" const char* __lsan_default_options() { return TAV_TEST_LSAN_OPTIONS; }
 
 namespace uitest {
 

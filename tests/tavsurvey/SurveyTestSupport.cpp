@@ -65,20 +65,38 @@ std::vector<Evas_Object*> SurveyTest::boxItems(const char* widgetType) {
 namespace {
 struct Script {
     std::vector<std::string> keys;
+    double pace;
     std::size_t next = 0;
+    Ecore_Timer* timer = nullptr;
+    Ecore_Idler* idler = nullptr;
 };
 
-// uiPtr's window may go with any key: each key goes to the window the survey has then.
+Eina_Bool pressNextKey(void* data);
+
+Eina_Bool armNextKey(void* data) {
+    auto* script = static_cast<Script*>(data);
+    script->idler = nullptr;
+    script->timer = ecore_timer_add(script->pace, pressNextKey, script);
+    return ECORE_CALLBACK_CANCEL;
+}
+
+// Each key waits for the loop to have gone idle after the one before (every event, job and
+// zero-delay timer it caused handled), then for the pace: on a loaded machine the keys slow down
+// instead of overtaking the survey. uiPtr's window may go with any key: each key goes to the
+// window the survey has then.
 Eina_Bool pressNextKey(void* data) {
     auto* script = static_cast<Script*>(data);
-    if (!uiPtr || !uiPtr->window() || script->next >= script->keys.size())
-        return ECORE_CALLBACK_RENEW;
-    const char* key = script->keys[script->next++].c_str();
-    const char* text = !strcmp(key, "Return") ? "\r" : nullptr;
-    evas_event_feed_key_down(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
-    if (uiPtr && uiPtr->window())
-        evas_event_feed_key_up(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
-    return ECORE_CALLBACK_RENEW;
+    script->timer = nullptr;
+    if (uiPtr && uiPtr->window() && script->next < script->keys.size()) {
+        const char* key = script->keys[script->next++].c_str();
+        const char* text = !strcmp(key, "Return") ? "\r" : nullptr;
+        evas_event_feed_key_down(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
+        if (uiPtr && uiPtr->window())
+            evas_event_feed_key_up(evas_object_evas_get(uiPtr->window()), key, key, text, nullptr, 0, nullptr);
+    }
+    if (script->next < script->keys.size())
+        script->idler = ecore_idler_add(armNextKey, script);
+    return ECORE_CALLBACK_CANCEL;
 }
 
 Eina_Bool giveUp(void* data) {
@@ -89,17 +107,20 @@ Eina_Bool giveUp(void* data) {
 } // namespace
 
 int SurveyTest::runApp(std::vector<std::string> args, std::vector<std::string> keys, double pace) {
-    Script script{std::move(keys)};
+    Script script{std::move(keys), pace};
     args.insert(args.begin(), "tavsurvey");
     std::vector<char*> argv;
     for (auto& arg : args)
         argv.push_back(arg.data());
     ui_app_lifecycle_callback_s callbacks{app_create, app_terminate, nullptr, nullptr, app_control};
     bool gaveUp = false;
-    Ecore_Timer* keyTimer = ecore_timer_add(pace, pressNextKey, &script);
+    script.timer = ecore_timer_add(pace, pressNextKey, &script);
     Ecore_Timer* guard = ecore_timer_add(20.0, giveUp, &gaveUp);
     const int result = ui_app_main((int)argv.size(), argv.data(), &callbacks, nullptr);
-    ecore_timer_del(keyTimer);
+    if (script.timer)
+        ecore_timer_del(script.timer);
+    if (script.idler)
+        ecore_idler_del(script.idler);
     if (!gaveUp)
         ecore_timer_del(guard);
     EXPECT_FALSE(gaveUp) << "the survey did not end the loop";
