@@ -7,12 +7,9 @@
 
 namespace collector {
 
-namespace {
-
-void appendString(std::string& out, const std::string& s) {
-    out += '"';
+void appendJsonEscaped(std::string& out, const std::string& s, bool forHtml) {
+    char buf[8];
     for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
         uint32_t cp = 0;
         const size_t n = utf8At(s, i, cp);
         if (n == 0) {
@@ -20,23 +17,27 @@ void appendString(std::string& out, const std::string& s) {
             ++i;
             continue;
         }
-        if (cp == 0x2028 || cp == 0x2029) {
-            // They end a line in older JavaScript parsers.
-            out += cp == 0x2028 ? "\\u2028" : "\\u2029";
-        } else if (n > 1) {
-            out.append(s, i, n);
-        } else if (c == '"' || c == '\\') {
+        if (cp == '"' || cp == '\\') {
             out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += static_cast<char>(cp);
+        } else if (cp == '\n') {
+            out += "\\n";
+        } else if (actsOnTheScreen(cp) || cp == 0x2028 || cp == 0x2029 ||  // line ends to older JavaScript
+                   (forHtml && (cp == '<' || cp == '>' || cp == '&'))) {
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
             out += buf;
         } else {
-            out += static_cast<char>(c);
+            out.append(s, i, n);
         }
         i += n;
     }
+}
+
+namespace {
+
+void appendString(std::string& out, const std::string& s) {
+    out += '"';
+    appendJsonEscaped(out, s, true);
     out += '"';
 }
 

@@ -1,6 +1,6 @@
 #include "collector/Log.h"
 
-#include "collector/Text.h"
+#include "collector/Json.h"
 
 #include <unistd.h>
 
@@ -36,40 +36,12 @@ void writeAll(int fd, const std::string& data) {
     }
 }
 
-void appendU(std::string& out, uint32_t cp) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", cp);
-    out += buf;
-}
-
 } // namespace
 
 std::string JsonLog::escape(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 8);
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t n = utf8At(text, i, cp);
-        if (n == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (cp == '"')
-            out += "\\\"";
-        else if (cp == '\\')
-            out += "\\\\";
-        else if (cp == '\n')
-            out += "\\n";
-        else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
-                 (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E || cp == 0x200F ||
-                 cp == 0x061C)
-            appendU(out, cp);  // C1 controls too (a UTF-8 terminal takes U+009B as CSI), and the
-                               // marks that reorder text on screen
-        else
-            out.append(text, i, n);
-        i += n;
-    }
+    appendJsonEscaped(out, text, false);  // readable URLs: '&' stays as it is
     return out;
 }
 

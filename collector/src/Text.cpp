@@ -34,6 +34,11 @@ size_t utf8At(const std::string& s, size_t i, uint32_t& cp) {
     return len;
 }
 
+bool actsOnTheScreen(uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||
+           cp == 0x200E || cp == 0x200F || cp == 0x061C;
+}
+
 std::string escapeControls(const std::string& s) {
     std::string out;
     out.reserve(s.size());
@@ -47,10 +52,7 @@ std::string escapeControls(const std::string& s) {
             ++i;
             continue;
         }
-        // C1 controls (an 8-bit CSI among them), and the marks that reorder what follows them
-        // on screen so that a value could hide or disguise its neighbours.
-        if ((cp >= 0x80 && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||
-            cp == 0x200E || cp == 0x200F || cp == 0x061C) {
+        if (actsOnTheScreen(cp)) {
             std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
             out += buf;
         } else if (cp == '\\') {

@@ -40,7 +40,12 @@ private:
     bool m_afterKey = false;
 };
 
-// The JSON string literal of `text`, quotes included.
+// The inside of a JSON string for `s`: quote and backslash escaped, line feed as \n, controls
+// (C0, DEL, C1), U+2028, U+2029 and the bidirectional marks as \u escapes, and with `forHtml`
+// also < > &; bytes that are not UTF-8 become U+FFFD.
+void appendJsonEscaped(std::string& out, const std::string& s, bool forHtml);
+
+// The JSON string literal of `text`, quotes included (HTML-safe).
 std::string jsonString(const std::string& text);
 
 } // namespace collector

@@ -39,8 +39,8 @@ public:
     // Returns once every line queued so far has reached the sink.
     void flush();
 
-    // The inside of a JSON string: quote, backslash, control characters (C0, DEL, C1), U+2028,
-    // U+2029 and the bidirectional marks as \u escapes; bytes that are no UTF-8 as U+FFFD.
+    // The inside of a JSON string (appendJsonEscaped without the HTML escapes): whatever the
+    // bytes, the line stays one valid JSON line and carries nothing a terminal would act on.
     static std::string escape(const std::string& text);
 
 private:

@@ -12,6 +12,10 @@ namespace collector {
 // surrogate, past U+10FFFF).
 size_t utf8At(const std::string& s, size_t i, uint32_t& cp);
 
+// C0 and C1 controls and DEL (a UTF-8 terminal takes U+009B as CSI), and the marks that reorder
+// the text around them on screen, so that a value could hide or disguise its neighbours.
+bool actsOnTheScreen(uint32_t cp);
+
 // `s` with nothing a terminal would act on: ASCII controls, DEL and bytes that are not UTF-8
 // become \xNN, C1 controls and the bidirectional overrides \uNNNN, a backslash \\ (so that an
 // escape in the output always means one). Everything else stays as it is.
