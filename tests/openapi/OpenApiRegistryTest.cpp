@@ -1,25 +1,19 @@
 // The per-thread handle registry: reuse, replacement, stopping another thread's request, and
 // removing everything while requests run. Run under ThreadSanitizer in CI.
 #include "OpenApiTestEnv.h"
-#include "TestSupport.h"
 
 #include <chrono>
 #include <future>
 #include <thread>
 
 using namespace openapitest;
-using openapi::OpenApiConnection;
-using tavtest::HttpReply;
-using tavtest::HttpRequest;
 
 namespace {
 
 HttpReply answer(const HttpRequest& req) {
-    HttpReply reply;
-    reply.body = "at " + req.target;
-    if (req.target == "/stall")
-        reply.delayMs = 60000;
-    return reply;
+    HttpReply r = reply("at " + req.target);
+    r.delayMs = req.target == "/stall" ? 60000 : 0;
+    return r;
 }
 
 // Runs a stalled request on its own thread; its id text is known once the server has it.

@@ -1,7 +1,5 @@
 #include "OpenApiTestEnv.h"
 
-#include "tavplat/test_control.h"
-
 #include <cstdlib>
 #include <ctime>
 
@@ -30,13 +28,25 @@ const tavtest::TestCa& ca() { return g_pki->m_trusted->ca(); }
 tavtest::TestCert validCert() { return g_pki->m_trusted->validCert(); }
 
 void OpenApiTest::TearDown() {
-    openapi::OpenApiConnection::removeAllHandles();
+    OpenApiConnection::removeAllHandles();
     openapi::setWallClock(nullptr);
 }
 
 std::unique_ptr<tavtest::TestHttpsServer> OpenApiTest::serve(tavtest::TestHttpsServer::Handler handler,
                                                              const tavtest::TestCert& cert) {
-    return std::make_unique<tavtest::TestHttpsServer>(cert, std::move(handler));
+    return g_pki->m_trusted->serve(std::move(handler), &cert);
+}
+
+HttpReply reply(const std::string& body, int status) {
+    HttpReply r;
+    r.status = status;
+    r.body = body;
+    return r;
+}
+
+int getCode(const std::string& url, const std::vector<HTTPHeader>& headers) {
+    std::string out;
+    return thrownCode([&] { OpenApiConnection().GetString(url, headers, out, 5); });
 }
 
 int logLinesWith(const tavplat::test::LogCapture& log, const std::string& text) {

@@ -4,6 +4,7 @@
 
 #include "OpenApiConnection.h"
 #include "TestHttpsServer.h"
+#include "TestSupport.h"
 #include "tavplat/test_control.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,11 @@
 #include <string>
 
 namespace openapitest {
+
+using openapi::HTTPHeader;
+using openapi::OpenApiConnection;
+using tavtest::HttpReply;
+using tavtest::HttpRequest;
 
 const tavtest::TestCa& ca();
 // Issued by ca(), valid from yesterday to tomorrow.
@@ -24,6 +30,8 @@ protected:
                                                     const tavtest::TestCert& cert = validCert());
 };
 
+HttpReply reply(const std::string& body, int status = 200);
+
 // The OpenApiErrorCode that `f` throws, or -1 when it returns normally.
 template <class F>
 int thrownCode(F&& f) {
@@ -34,6 +42,9 @@ int thrownCode(F&& f) {
     }
     return -1;
 }
+
+// The OpenApiErrorCode of a GET of `url`, or -1 when it succeeds.
+int getCode(const std::string& url, const std::vector<HTTPHeader>& headers = {});
 
 // Number of log lines whose message contains `text`.
 int logLinesWith(const tavplat::test::LogCapture& log, const std::string& text);

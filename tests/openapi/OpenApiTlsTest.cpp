@@ -5,53 +5,28 @@
 #include <openssl/asn1.h>
 
 using namespace openapitest;
-using openapi::OpenApiConnection;
-using tavtest::HttpReply;
-using tavtest::HttpRequest;
 
 namespace {
 
 const time_t kMarch2020 = 1583020800;   // 2020-03-01 00:00:00 UTC
 
-HttpReply hello(const HttpRequest&) {
-    HttpReply reply;
-    reply.body = "hello";
-    return reply;
-}
+HttpReply hello(const HttpRequest&) { return reply("hello"); }
 
 time_t clockIn2010() { return 1262304000; }
 
-int getCode(const tavtest::TestHttpsServer& server) {
-    std::string out;
-    return thrownCode([&] { OpenApiConnection().GetString(server.url(), out, 5); });
-}
-
 } // namespace
-
-TEST_F(OpenApiTest, CertificatesOfAnotherCaOrExpiredAreRejected) {
-    const time_t now = time(nullptr);
-    tavtest::TestCa other("another CA");
-    auto foreign = serve(hello, other.issue(now - 86400, now + 86400));
-    auto expired = serve(hello, ca().issue(now - 10 * 86400, now - 86400));
-    auto good = serve(hello);
-    EXPECT_EQ(getCode(*foreign), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
-    EXPECT_EQ(getCode(*expired), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
-    EXPECT_EQ(getCode(*good), -1);
-    EXPECT_TRUE(foreign->requests().empty());
-    EXPECT_TRUE(expired->requests().empty());
-}
 
 TEST_F(OpenApiTest, UnsetClockVerifiesAsOfNotBeforePlusOneDay) {
     // Valid until just after and just before 2020-03-02 00:00.
     auto lasting = serve(hello, ca().issue(kMarch2020, kMarch2020 + 86400 + 1800));
     auto shortLived = serve(hello, ca().issue(kMarch2020, kMarch2020 + 86400 - 1800));
     openapi::setWallClock(&clockIn2010);
-    EXPECT_EQ(getCode(*lasting), -1);
-    EXPECT_EQ(getCode(*shortLived), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
+    EXPECT_EQ(getCode(lasting->url()), -1);
+    EXPECT_EQ(getCode(shortLived->url()), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
     // With a set clock the same certificate is checked now, long after it expired.
     openapi::setWallClock(nullptr);
     OpenApiConnection::removeAllHandles();   // a new connection, so a new check
-    EXPECT_EQ(getCode(*lasting), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
+    EXPECT_EQ(getCode(lasting->url()), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
 }
 
 TEST(Asn1TimePlusOneDay, ReadsBothTimeFormsAsLocalTime) {

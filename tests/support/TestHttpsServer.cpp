@@ -10,7 +10,6 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -18,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
@@ -68,9 +68,10 @@ X509* makeCert(EVP_PKEY* key, const std::string& cn, time_t from, time_t to, X50
     return cert;
 }
 
-std::string pemOf(X509* cert) {
+template <class Write>
+std::string pemOf(Write write) {
     BIO* bio = BIO_new(BIO_s_mem());
-    PEM_write_bio_X509(bio, cert);
+    write(bio);
     char* data = nullptr;
     const long n = BIO_get_mem_data(bio, &data);
     std::string pem(data, n);
@@ -78,14 +79,8 @@ std::string pemOf(X509* cert) {
     return pem;
 }
 
-std::string pemOf(EVP_PKEY* key) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(bio, &data);
-    std::string pem(data, n);
-    BIO_free(bio);
-    return pem;
+std::string pemOf(X509* cert) {
+    return pemOf([cert](BIO* bio) { PEM_write_bio_X509(bio, cert); });
 }
 
 bool iequals(const std::string& a, const std::string& b) {
@@ -118,19 +113,6 @@ bool parseHead(const std::string& head, HttpRequest& req) {
     return true;
 }
 
-const char* reason(int status) {
-    switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 307: return "Temporary Redirect";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
-    }
-}
-
 } // namespace
 
 TestCa::TestCa(const std::string& name, time_t notBefore) : m_key(EVP_EC_gen("P-256")) {
@@ -149,7 +131,9 @@ TestCert TestCa::issue(time_t notBefore, time_t notAfter, const std::string& hos
     EVP_PKEY* key = EVP_EC_gen("P-256");
     require(key, "key");
     X509* cert = makeCert(key, host, notBefore, notAfter, m_cert, m_key, false);
-    TestCert out{pemOf(cert), pemOf(key)};
+    TestCert out{pemOf(cert), pemOf([key](BIO* bio) {
+                     PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+                 })};
     X509_free(cert);
     EVP_PKEY_free(key);
     return out;
@@ -160,6 +144,10 @@ std::string HttpRequest::header(const std::string& name) const {
         if (iequals(h.first, name))
             return h.second;
     return "";
+}
+
+bool HttpRequest::hasHeader(const std::string& name) const {
+    return std::any_of(headers.begin(), headers.end(), [&](const auto& h) { return iequals(h.first, name); });
 }
 
 FormPart HttpRequest::formPart(const std::string& name) const {
@@ -182,13 +170,6 @@ FormPart HttpRequest::formPart(const std::string& name) const {
     return {};
 }
 
-bool HttpRequest::hasHeader(const std::string& name) const {
-    for (const auto& h : headers)
-        if (iequals(h.first, name))
-            return true;
-    return false;
-}
-
 TestHttpsServer::TestHttpsServer(const TestCert& cert, Handler handler) : m_handler(std::move(handler)) {
     signal(SIGPIPE, SIG_IGN);   // a client that hangs up must not end the test program
     m_ctx = SSL_CTX_new(TLS_server_method());
@@ -203,16 +184,7 @@ TestHttpsServer::TestHttpsServer(const TestCert& cert, Handler handler) : m_hand
     BIO_free(keyBio);
     require(ok, "certificate");
 
-    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    require(m_listenFd >= 0 && bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                listen(m_listenFd, 64) == 0 &&
-                getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) == 0,
-            "listen");
-    m_port = ntohs(addr.sin_port);
+    m_listenFd = listenOnLoopback(m_port);
     m_acceptThread = std::thread(&TestHttpsServer::acceptLoop, this);
 }
 
@@ -274,11 +246,12 @@ void TestHttpsServer::acceptLoop() {
         const int one = 1;   // replies go out at once, as a real server's would
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         m_clientFds.push_back(fd);
-        m_threads.emplace_back(&TestHttpsServer::serve, this, fd, ++m_connections, m_holdHandshakes);
+        ++m_connections;
+        m_threads.emplace_back(&TestHttpsServer::serve, this, fd, m_holdHandshakes);
     }
 }
 
-void TestHttpsServer::serve(int fd, int connection, bool hold) {
+void TestHttpsServer::serve(int fd, bool hold) {
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(m_ctx), &SSL_free);
     if (hold)
         waitStopped(24 * 3600 * 1000);
@@ -299,7 +272,6 @@ void TestHttpsServer::serve(int fd, int connection, bool hold) {
         if (!open)
             break;
         HttpRequest req;
-        req.connection = connection;
         if (!parseHead(buffer.substr(0, end), req))
             break;
         buffer.erase(0, end + 4);
@@ -321,7 +293,7 @@ void TestHttpsServer::serve(int fd, int connection, bool hold) {
             break;
         std::string out = reply.raw;
         if (out.empty()) {
-            out = "HTTP/1.1 " + std::to_string(reply.status) + " " + reason(reply.status) +
+            out = "HTTP/1.1 " + std::to_string(reply.status) + " Status" +
                   "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) + "\r\n";
             for (const auto& header : reply.headers)
                 out += header.first + ": " + header.second + "\r\n";
@@ -342,36 +314,47 @@ void TestHttpsServer::serve(int fd, int connection, bool hold) {
         }
 }
 
-InstalledFile::InstalledFile(std::string path, const std::string& content) : m_path(std::move(path)) {
-    // The first folder on the way that does not exist yet goes again at the end.
-    for (std::string dir = m_path.substr(0, m_path.rfind('/')); !dir.empty() && !fileExists(dir);
-         dir = dir.substr(0, dir.rfind('/')))
-        m_createdDir = dir;
-    run("mkdir -p '" + m_path.substr(0, m_path.rfind('/')) + "'");
-    m_existed = fileExists(m_path);
-    if (m_existed)
-        m_previous = readFile(m_path);
-    writeFile(m_path, content);
+int listenOnLoopback(int& port, int flags) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    require(fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(fd, 64) == 0 &&
+                getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0,
+            "listen");
+    port = ntohs(addr.sin_port);
+    return fd;
 }
 
-InstalledFile::~InstalledFile() {
+TrustedCa::TrustedCa(const std::string& name) : m_ca(name) {
+    // The first folder on the way that does not exist yet goes again at the end.
+    for (std::string dir = CA_FILE.substr(0, CA_FILE.rfind('/')); !dir.empty() && !fileExists(dir);
+         dir = dir.substr(0, dir.rfind('/')))
+        m_createdDir = dir;
+    run("mkdir -p '" + CA_FILE.substr(0, CA_FILE.rfind('/')) + "'");
+    m_existed = fileExists(CA_FILE);
     if (m_existed)
-        writeFile(m_path, m_previous);
+        m_previous = readFile(CA_FILE);
+    writeFile(CA_FILE, m_ca.certPem());
+}
+
+TrustedCa::~TrustedCa() {
+    if (m_existed)
+        writeFile(CA_FILE, m_previous);
     else
-        std::remove(m_path.c_str());
+        std::remove(CA_FILE.c_str());
     if (!m_createdDir.empty())
         run("rm -rf '" + m_createdDir + "'");
 }
-
-TrustedCa::TrustedCa(const std::string& name) : m_ca(name), m_installed(CA_FILE, m_ca.certPem()) {}
 
 TestCert TrustedCa::validCert(const std::string& host) const {
     const time_t now = time(nullptr);
     return m_ca.issue(now - 86400, now + 86400, host);
 }
 
-std::unique_ptr<TestHttpsServer> TrustedCa::serve(TestHttpsServer::Handler handler) const {
-    return std::make_unique<TestHttpsServer>(validCert(), std::move(handler));
+std::unique_ptr<TestHttpsServer> TrustedCa::serve(TestHttpsServer::Handler handler, const TestCert* cert) const {
+    return std::make_unique<TestHttpsServer>(cert ? *cert : validCert(), std::move(handler));
 }
 
 } // namespace tavtest

@@ -48,7 +48,6 @@ struct HttpRequest {
     std::string target;
     std::vector<std::pair<std::string, std::string>> headers;   // in the order sent
     std::string body;
-    int connection = 0;   // 1 for the server's first TCP connection, and so on
     // The value of the first header of that name (case-insensitive); "" if there is none.
     std::string header(const std::string& name) const;
     bool hasHeader(const std::string& name) const;
@@ -73,7 +72,6 @@ public:
     TestHttpsServer(const TestHttpsServer&) = delete;
     TestHttpsServer& operator=(const TestHttpsServer&) = delete;
 
-    int port() const { return m_port; }
     std::string url(const std::string& path = "/") const;
     std::vector<HttpRequest> requests() const;
     int connections() const;
@@ -84,7 +82,7 @@ public:
 
 private:
     void acceptLoop();
-    void serve(int fd, int connection, bool hold);
+    void serve(int fd, bool hold);
     bool waitStopped(int ms);
 
     SSL_CTX* m_ctx = nullptr;
@@ -102,36 +100,30 @@ private:
     std::thread m_acceptThread;
 };
 
-// Puts `content` at `path` (folders made as needed) and puts back what was there, or removes
-// the file and the folders it made, on destruction. Test programs run in a private view of the
-// television's paths (tests/support/isolate.sh), so programs installing the same path do not
-// meet.
-class InstalledFile {
+// A test CA that the television trusts: installed where CA_FILE points while this lives (what
+// was there, and the folders it needed, come back or go on destruction). Its servers run on
+// 127.0.0.1 with a certificate valid from yesterday to tomorrow. Test programs run in a private
+// view of the television's paths (tests/support/isolate.sh), so programs installing it side by
+// side do not meet.
+class TrustedCa {
 public:
-    InstalledFile(std::string path, const std::string& content);
-    ~InstalledFile();
-    InstalledFile(const InstalledFile&) = delete;
-    InstalledFile& operator=(const InstalledFile&) = delete;
+    explicit TrustedCa(const std::string& name = "tavrin test CA");
+    ~TrustedCa();
+    TrustedCa(const TrustedCa&) = delete;
+    TrustedCa& operator=(const TrustedCa&) = delete;
+    const TestCa& ca() const { return m_ca; }
+    TestCert validCert(const std::string& host = "127.0.0.1") const;
+    std::unique_ptr<TestHttpsServer> serve(TestHttpsServer::Handler handler, const TestCert* cert = nullptr) const;
 
 private:
-    std::string m_path;
+    TestCa m_ca;
     std::string m_createdDir;
     bool m_existed = false;
     std::string m_previous;
 };
 
-// A test CA that the television trusts: installed where CA_FILE points while this lives. Its
-// servers run on 127.0.0.1 with a certificate valid from yesterday to tomorrow.
-class TrustedCa {
-public:
-    explicit TrustedCa(const std::string& name = "tavrin test CA");
-    const TestCa& ca() const { return m_ca; }
-    TestCert validCert(const std::string& host = "127.0.0.1") const;
-    std::unique_ptr<TestHttpsServer> serve(TestHttpsServer::Handler handler) const;
-
-private:
-    TestCa m_ca;
-    InstalledFile m_installed;
-};
+// A TCP socket listening on 127.0.0.1 at a port of the system's choice (stored in `port`); throws
+// when it cannot be made.
+int listenOnLoopback(int& port, int flags = 0);
 
 } // namespace tavtest
