@@ -6,14 +6,11 @@
 #include <vconf.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 
 using deviceinfo::DevicePropertiesSystem;
 using deviceinfo::MENU_VALUE_CURRENT;
 using deviceinfo::MENU_VALUE_DEFAULT;
-using tavplat::FaultMode;
 
 namespace {
 
@@ -29,11 +26,11 @@ TEST_F(DeviceSystem, MenuLanguageUseModeAndCec) {
     EXPECT_EQ(m_sys.getSystemMenuLanguage(""), "1");
 
     m_sys.setSystemUseMode("1");   // the seeded mode is 1
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Value same as previous value Usage Mode"));
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Value same as previous value Usage Mode"));
     m_sys.setSystemUseMode("0");
     EXPECT_EQ(tavplat::profileInt("settings/10008"), 0);
     m_sys.setSystemUseMode("abc");
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Value same as previous value Retail Mode"));
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Value same as previous value Retail Mode"));
     // Only the one change was written.
     int writes = 0;
     for (const auto& line : m_log.lines())
@@ -41,16 +38,14 @@ TEST_F(DeviceSystem, MenuLanguageUseModeAndCec) {
     EXPECT_EQ(writes, 1);
     EXPECT_EQ(m_log.countBody("Support/UseMode set successful: 0"), 1);
 
-    tavplat::journalClear("cec");
     m_sys.setLinkoraHdmiCec("x");   // not a number: CEC goes off
     EXPECT_EQ(m_sys.getLinkoraHdmiCec(MENU_VALUE_DEFAULT, ""), "0");
-    EXPECT_EQ(tavplat::journalRead("cec"),
-              (std::vector<std::string>{"cec_init_proxy", "cec_set_enable 0", "cec_close_proxy", "cec_init_proxy",
-                                        "cec_is_enable", "cec_close_proxy"}));
+    EXPECT_EQ(journal("cec"), (Lines{"cec_init_proxy", "cec_set_enable 0", "cec_close_proxy", "cec_init_proxy",
+                                     "cec_is_enable", "cec_close_proxy"}));
     fault("cec_set_enable");
     m_sys.setLinkoraHdmiCec("1");
     EXPECT_TRUE(warned("Operation failed."));
-    EXPECT_EQ(tavplat::journalRead("cec").back(), "cec_close_proxy");
+    EXPECT_EQ(journal("cec").back(), "cec_close_proxy");
 }
 
 TEST_F(DeviceSystem, HomeScreenMemoryUsage) {

@@ -1,4 +1,4 @@
-#include "DeviceServicesFixture.h"
+#include "DeviceTestFixture.h"
 #include "Utilities.h"
 
 #include "tavplat/appfw.h"
@@ -16,13 +16,10 @@ namespace {
 const char* const kHome = "org.vintre.firstscreen";
 const char* const kIconKey = "db/menu/support/tavrin/serviceicon_onoff";
 
-class UtilitiesTest : public DeviceServicesTest {
+class UtilitiesTest : public DeviceTest {
 protected:
     void SetUp() override {
-        DeviceServicesTest::SetUp();
-        for (const auto& id : appfw::runningApps())
-            appfw::setRunning(id, false);
-        vconf_unset(kIconKey);
+        DeviceTest::SetUp();
         vconf_set_str("memory/multiscreen/ui_mode", "off");
     }
     static int iconSetting() {
@@ -33,25 +30,31 @@ protected:
 
 } // namespace
 
-TEST_F(UtilitiesTest, LaunchWithAndWithoutExtras) {
+TEST_F(UtilitiesTest, LaunchWithAndWithoutExtrasAndMessagesToTheServiceApplication) {
     EXPECT_EQ(0, Utilities::appLaunch(kHome));
     EXPECT_EQ(0, Utilities::appLaunch(APP_ID, {{"a", "1"}, {"b", "2"}, {"a", "3"}}));
     EXPECT_EQ(0, Utilities::appLaunch(kHome, Extras{}));
+    Utilities::displayMessage(-3);
     const auto launches = appfw::launches();
-    ASSERT_EQ(3u, launches.size());
+    ASSERT_EQ(4u, launches.size());
     EXPECT_EQ(kHome, launches[0].appId);
     EXPECT_EQ(APP_CONTROL_OPERATION_DEFAULT, launches[0].operation);
     EXPECT_TRUE(launches[0].extras.empty());
     EXPECT_EQ((Extras{{"a", "1"}, {"b", "2"}, {"a", "3"}}), launches[1].extras);
     EXPECT_TRUE(launches[2].extras.empty());
+    EXPECT_EQ(APP_ID, launches[3].appId);
+    EXPECT_EQ((Extras{{"__TAV_ARG_ID__", "-3"}}), launches[3].extras);
     EXPECT_TRUE(Utilities::isAppRunning(kHome));
 
     EXPECT_EQ(1, Utilities::appLaunch("org.example.absent"));
-    EXPECT_TRUE(m_log.has(LOG_ID_SYSTEM, DLOG_WARN, "[WRN] Cannot launch app org.example.absent. return status " +
-                                                         std::to_string(APP_CONTROL_ERROR_APP_NOT_FOUND)));
+    EXPECT_TRUE(warned("[WRN] Cannot launch app org.example.absent. return status " +
+                       std::to_string(APP_CONTROL_ERROR_APP_NOT_FOUND)));
     EXPECT_EQ(1, Utilities::appLaunch("org.example.absent", Extras{}));
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Fail to execute org.example.absent app"));
-    EXPECT_EQ(3u, appfw::launches().size());
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Fail to execute org.example.absent app"));
+    fault("app_control_send_launch_request");
+    Utilities::displayMessage(7);
+    EXPECT_TRUE(warned("Error while executing TAV service icon"));
+    EXPECT_EQ(4u, appfw::launches().size());
 }
 
 TEST_F(UtilitiesTest, TerminateRunningAndMissingApplications) {
@@ -61,13 +64,13 @@ TEST_F(UtilitiesTest, TerminateRunningAndMissingApplications) {
     EXPECT_EQ(std::vector<std::string>{kHome}, appfw::terminations());
 
     EXPECT_EQ(1, Utilities::appTerminate(kHome));
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_DEBUG, "Can not get app context"));
+    EXPECT_TRUE(mainLog(DLOG_DEBUG, "Can not get app context"));
 
     appfw::setRunning(kHome, true);
-    tavplat::test::setFault("app_manager_terminate_app", tavplat::FaultMode::Fail);
+    fault("app_manager_terminate_app");
     EXPECT_EQ(1, Utilities::appTerminate(kHome));
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_WARN, std::string("[WRN] Cannot terminate app ") + kHome));
-    tavplat::test::setFault("app_manager_is_running", tavplat::FaultMode::Fail);
+    EXPECT_TRUE(mainLog(DLOG_WARN, std::string("[WRN] Cannot terminate app ") + kHome));
+    fault("app_manager_is_running");
     EXPECT_FALSE(Utilities::isAppRunning(kHome));
     EXPECT_EQ(0, appfw::liveAppContexts()) << "every context is destroyed, the terminate failing or not";
 }
@@ -75,9 +78,8 @@ TEST_F(UtilitiesTest, TerminateRunningAndMissingApplications) {
 TEST_F(UtilitiesTest, ServiceIconFollowsMultiviewAndRunningState) {
     vconf_set_str("memory/multiscreen/ui_mode", "on");
     Utilities::showTavIcon();
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Multiview mode is ON. Icon will not be displayed"));
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Multiview mode is ON. Icon will not be displayed"));
     EXPECT_TRUE(appfw::launches().empty());
-    EXPECT_EQ(-1, iconSetting());
 
     vconf_set_str("memory/multiscreen/ui_mode", "ON");   // only "on" is multiview
     Utilities::showTavIcon();
@@ -88,7 +90,6 @@ TEST_F(UtilitiesTest, ServiceIconFollowsMultiviewAndRunningState) {
     // Running icon application: the setting shows the icon; an unreadable one counts as hidden.
     Utilities::showTavIcon();
     EXPECT_EQ(1, iconSetting());
-    vconf_set_int(kIconKey, 1);
     m_log.clear();
     Utilities::showTavIcon();
     EXPECT_EQ(0, m_log.countBody("Showing icon"));
@@ -99,22 +100,10 @@ TEST_F(UtilitiesTest, ServiceIconFollowsMultiviewAndRunningState) {
     EXPECT_EQ(1, iconSetting());   // hiding does not touch the setting
     Utilities::hideTavIcon();
     EXPECT_EQ(1u, appfw::terminations().size());
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Service icon application is not running"));
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Service icon application is not running"));
     EXPECT_EQ(0, appfw::liveAppContexts());
 
     vconf_unset("memory/multiscreen/ui_mode");
     EXPECT_FALSE(Utilities::IvMultiviewModeON());
-    EXPECT_TRUE(m_log.has(LOG_ID_SYSTEM, DLOG_WARN, "Failed getting VCONF_MULTIVIEW"));
-}
-
-TEST_F(UtilitiesTest, DisplayMessageAsksTheServiceApplication) {
-    Utilities::displayMessage(-3);
-    ASSERT_EQ(1u, appfw::launches().size());
-    EXPECT_EQ(APP_ID, appfw::launches()[0].appId);
-    EXPECT_EQ((Extras{{"__TAV_ARG_ID__", "-3"}}), appfw::launches()[0].extras);
-    EXPECT_TRUE(m_log.has(LOG_ID_MAIN, DLOG_INFO, "Success to execute org.tizen.tavrin app"));
-
-    tavplat::test::setFault("app_control_send_launch_request", tavplat::FaultMode::Fail);
-    Utilities::displayMessage(7);
-    EXPECT_TRUE(m_log.has(LOG_ID_SYSTEM, DLOG_WARN, "Error while executing TAV service icon"));
+    EXPECT_TRUE(warned("Failed getting VCONF_MULTIVIEW"));
 }
