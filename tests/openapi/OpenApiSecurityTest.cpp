@@ -1,8 +1,12 @@
 // What the client refuses against hostile servers and inputs: redirects away from https, redirect
-// loops, forged header lines, certificates for another host, a handshake that never comes, and
-// an upper-case scheme that must not lose the TLS set-up.
+// loops, forged header lines, certificates for another host or from another CA, a handshake that
+// never comes, and an upper-case scheme that must not lose the TLS set-up; and the time the chain
+// is checked at.
+#include "OpenApiCert.h"
 #include "OpenApiStream.h"
 #include "OpenApiTestEnv.h"
+
+#include <openssl/asn1.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,6 +49,9 @@ private:
 };
 
 const std::vector<HTTPHeader> kViewerHeaders{{"pincode", "4711"}, {"sessionid", "S-1"}};
+const time_t kMarch2020 = 1583020800;   // 2020-03-01 00:00:00 UTC
+
+time_t clockIn2010() { return 1262304000; }
 
 } // namespace
 
@@ -190,4 +197,35 @@ TEST_F(OpenApiTest, HandshakeThatNeverComesEndsAtTheConnectLimit) {
     EXPECT_EQ(code, openapi::OPENAPI_TIMEOUT);
     EXPECT_EQ(server->connections(), 3);   // a connection problem: three attempts
     EXPECT_LT(took, std::chrono::seconds(15));   // each ends at the connect limit, not at 30 s
+}
+
+TEST_F(OpenApiTest, UnsetClockVerifiesAsOfNotBeforePlusOneDay) {
+    // Valid until just after and just before 2020-03-02 00:00.
+    auto lasting = serve(echo, ca().issue(kMarch2020, kMarch2020 + 86400 + 1800));
+    auto shortLived = serve(echo, ca().issue(kMarch2020, kMarch2020 + 86400 - 1800));
+    openapi::setWallClock(&clockIn2010);
+    EXPECT_EQ(getCode(lasting->url()), -1);
+    EXPECT_EQ(getCode(shortLived->url()), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
+    // With a set clock the same certificate is checked now, long after it expired.
+    openapi::setWallClock(nullptr);
+    OpenApiConnection::removeAllHandles();   // a new connection, so a new check
+    EXPECT_EQ(getCode(lasting->url()), openapi::OPENAPI_PEER_VERIFICATION_FAILED);
+}
+
+TEST(Asn1TimePlusOneDay, ReadsBothTimeFormsAsLocalTime) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    auto parse = [](int type, const char* text) {
+        ASN1_TIME* t = ASN1_STRING_type_new(type);
+        ASN1_STRING_set(t, text, -1);
+        const time_t result = ASN1_GetTime_plus_oneday(t);
+        ASN1_TIME_free(t);
+        return result;
+    };
+    EXPECT_EQ(parse(V_ASN1_UTCTIME, "991231120000Z"), 946728000);       // 2000-01-01 12:00, 19YY
+    EXPECT_EQ(parse(V_ASN1_UTCTIME, "491231000000Z"), 2524608000);      // 2050-01-01, 20YY
+    EXPECT_EQ(parse(V_ASN1_UTCTIME, "700101000000Z"), 86400);           // 1970 pivot
+    EXPECT_EQ(parse(V_ASN1_GENERALIZEDTIME, "20200229000000Z"), kMarch2020);   // leap day carried
+    EXPECT_EQ(parse(V_ASN1_GENERALIZEDTIME, "2020"), -1);
+    EXPECT_EQ(parse(V_ASN1_UTCTIME, "2002xx000000Z"), -1);
 }

@@ -40,9 +40,8 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509_EXTENSION_free(ext);
 }
 
-// A signed certificate for `key`, issued by (issuer, issuerKey) or self-signed when null.
-X509* makeCert(EVP_PKEY* key, const std::string& cn, time_t from, time_t to, X509* issuer,
-               EVP_PKEY* issuerKey, bool ca) {
+// A signed certificate for `key`, issued by (issuer, issuerKey), or a self-signed CA when null.
+X509* makeCert(EVP_PKEY* key, const std::string& cn, time_t from, time_t to, X509* issuer, EVP_PKEY* issuerKey) {
     static long serial = 1;
     X509* cert = X509_new();
     X509_set_version(cert, 2);
@@ -55,7 +54,7 @@ X509* makeCert(EVP_PKEY* key, const std::string& cn, time_t from, time_t to, X50
                                -1, 0);
     X509_set_issuer_name(cert, issuer ? X509_get_subject_name(issuer) : name);
     X509* signer = issuer ? issuer : cert;
-    if (ca) {
+    if (!issuer) {
         addExtension(cert, signer, NID_basic_constraints, "critical,CA:TRUE");
         addExtension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
@@ -115,9 +114,9 @@ bool parseHead(const std::string& head, HttpRequest& req) {
 
 } // namespace
 
-TestCa::TestCa(const std::string& name, time_t notBefore) : m_key(EVP_EC_gen("P-256")) {
+TestCa::TestCa(const std::string& name) : m_key(EVP_EC_gen("P-256")) {
     require(m_key, "key");
-    m_cert = makeCert(m_key, name, notBefore, time(nullptr) + 3650L * 86400, nullptr, nullptr, true);
+    m_cert = makeCert(m_key, name, 978307200 /* 2001 */, time(nullptr) + 3650L * 86400, nullptr, nullptr);
 }
 
 TestCa::~TestCa() {
@@ -130,7 +129,7 @@ std::string TestCa::certPem() const { return pemOf(m_cert); }
 TestCert TestCa::issue(time_t notBefore, time_t notAfter, const std::string& host) const {
     EVP_PKEY* key = EVP_EC_gen("P-256");
     require(key, "key");
-    X509* cert = makeCert(key, host, notBefore, notAfter, m_cert, m_key, false);
+    X509* cert = makeCert(key, host, notBefore, notAfter, m_cert, m_key);
     TestCert out{pemOf(cert), pemOf([key](BIO* bio) {
                      PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
                  })};

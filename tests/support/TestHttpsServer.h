@@ -26,7 +26,7 @@ struct TestCert {
 // for another host name only.
 class TestCa {
 public:
-    explicit TestCa(const std::string& name, time_t notBefore = 978307200 /* 2001-01-01 */);
+    explicit TestCa(const std::string& name);
     ~TestCa();
     TestCa(const TestCa&) = delete;
     TestCa& operator=(const TestCa&) = delete;

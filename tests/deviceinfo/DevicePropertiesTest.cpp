@@ -1,21 +1,26 @@
 #include "DeviceTestFixture.h"
 
 #include "DevicePropertiesGeneral.h"
+#include "DevicePropertiesSystem.h"
 #include "Excpn.h"
 #include "TavConfig.h"
+#include "Utilities.h"
 
 #include <vconf.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 
 using deviceinfo::DevicePropertiesGeneral;
+using deviceinfo::DevicePropertiesSystem;
 using deviceinfo::MENU_VALUE_CURRENT;
 using deviceinfo::MENU_VALUE_DEFAULT;
 using DeviceError = Excpn<deviceinfo::eTavCommandResultCode>;
 
 namespace {
 
-class DeviceGeneral : public DeviceTest {
+class DeviceProperties : public DeviceTest {
 protected:
     std::string languageCode(const char* locale) {
         vconf_set_str("db/menu_widget/language", locale);
@@ -32,9 +37,10 @@ protected:
         }
     }
     DevicePropertiesGeneral m_dev;
+    DevicePropertiesSystem m_sys;
 };
 
-TEST_F(DeviceGeneral, LanguageCodeFromMenuLanguage) {
+TEST_F(DeviceProperties, LanguageCodeFromMenuLanguage) {
     EXPECT_EQ(languageCode("ko_KR.utf8"), "KR");
     EXPECT_EQ(languageCode("en_GB.utf8"), "US");
     EXPECT_EQ(languageCode("hi_IN.utf8"), "DE");
@@ -46,7 +52,7 @@ TEST_F(DeviceGeneral, LanguageCodeFromMenuLanguage) {
     EXPECT_TRUE(mainLog(DLOG_DEBUG, "Menu language: 1"));
 }
 
-TEST_F(DeviceGeneral, ProductYearAndType) {
+TEST_F(DeviceProperties, ProductYearAndType) {
     const std::pair<const char*, const char*> years[] = {{"19", "2019"}, {"99", "2099"}, {"100", "100"}, {"2021", "2021"}};
     for (const auto& [stored, shown] : years) {
         set("custom/com.kestova/featureconf/product.tv_year", "int", stored);
@@ -60,7 +66,7 @@ TEST_F(DeviceGeneral, ProductYearAndType) {
     EXPECT_EQ(m_dev.getProductType(static_cast<deviceinfo::eMenuValueType>(2), ""), "");
 }
 
-TEST_F(DeviceGeneral, IdentityFromFirmwareAndSettings) {
+TEST_F(DeviceProperties, IdentityFromFirmwareAndSettings) {
     set("info/128", "string", "T-ABCDEF-1234.5");
     EXPECT_EQ(m_dev.getModelId(MENU_VALUE_CURRENT, ""), "T-ABCDEF");
     EXPECT_EQ(m_dev.getModelId(MENU_VALUE_DEFAULT, ""), "");
@@ -99,7 +105,7 @@ TEST_F(DeviceGeneral, IdentityFromFirmwareAndSettings) {
     EXPECT_FALSE(warned("Do not get date of purchase"));
 }
 
-TEST_F(DeviceGeneral, TunerTexts) {
+TEST_F(DeviceProperties, TunerTexts) {
     const std::pair<const char*, const char*> levels[] = {{"2345", "23.45 dB"}, {"2300", "23 dB"}, {"7", "0.07 dB"}};
     for (const auto& [stored, shown] : levels) {
         set("tv/snr", "int", stored);
@@ -121,7 +127,7 @@ TEST_F(DeviceGeneral, TunerTexts) {
     EXPECT_EQ(m_log.countBody("FAILURE while creating tuner control object"), 2);
 }
 
-TEST_F(DeviceGeneral, PictureSizeAndAerialWritesAndFailures) {
+TEST_F(DeviceProperties, PictureSizeAndAerialWritesAndFailures) {
     m_dev.setPictureSize("3");
     EXPECT_EQ(m_dev.getPictureSize(""), "3");
     m_dev.getPIPAerial("");
@@ -153,7 +159,7 @@ TEST_F(DeviceGeneral, PictureSizeAndAerialWritesAndFailures) {
     EXPECT_EQ(tavplat::profileInt("tv/pip_antenna_mode"), 2);
 }
 
-TEST_F(DeviceGeneral, HdrPlusAndPictureModeWriteOnlyWhenNeeded) {
+TEST_F(DeviceProperties, HdrPlusAndPictureModeWriteOnlyWhenNeeded) {
     auto writes = [] { return journal("qorv"); };
     m_dev.setQorvHDRPlusMode("0");   // already 0
     m_dev.setQorvHDRPlusMode("x1");
@@ -181,7 +187,7 @@ TEST_F(DeviceGeneral, HdrPlusAndPictureModeWriteOnlyWhenNeeded) {
     EXPECT_EQ(m_log.countBody("Grayscale value is set to [0]"), 2);
 }
 
-TEST_F(DeviceGeneral, FactoryServerPrecedence) {
+TEST_F(DeviceProperties, FactoryServerPrecedence) {
     TavConfig::deinitialize();
     EXPECT_EQ(m_dev.getFactoryTavServer(MENU_VALUE_CURRENT, "TAV"), "");   // nothing loaded
     EXPECT_TRUE(warned("Error setting TAV server url!!"));
@@ -205,7 +211,7 @@ TEST_F(DeviceGeneral, FactoryServerPrecedence) {
     TavConfig::deinitialize();
 }
 
-TEST_F(DeviceGeneral, SoftwareUpdateIdentity) {
+TEST_F(DeviceProperties, SoftwareUpdateIdentity) {
     EXPECT_EQ(m_dev.getOTNSWUVersion(""), "000000.");
     set("info/128", "string", "T-ABCDEF-1234.5");
     set("info/8", "string", "2019-05-13");
@@ -218,7 +224,7 @@ TEST_F(DeviceGeneral, SoftwareUpdateIdentity) {
     EXPECT_EQ(m_dev.getOTNSWUVersion(""), "000099.190513");   // the version was already taken
 }
 
-TEST_F(DeviceGeneral, KeyMaterialKeepsZeroBytes) {
+TEST_F(DeviceProperties, KeyMaterialKeepsZeroBytes) {
     set("dekk/esn", "bytes", "00 41 00 00 42 00");
     EXPECT_EQ(m_dev.getnESN(""), std::string("\0A\0\0B\0", 6));
     fault("dekk_get_esn");
@@ -226,7 +232,7 @@ TEST_F(DeviceGeneral, KeyMaterialKeepsZeroBytes) {
     EXPECT_TRUE(warned("FAILURE while getting ESN"));
 }
 
-TEST_F(DeviceGeneral, AdaptersAndServiceRecords) {
+TEST_F(DeviceProperties, AdaptersAndServiceRecords) {
     EXPECT_EQ(m_dev.getBluetoothAddr(""), "A4:30:7A:1C:55:E2");
     EXPECT_EQ(m_dev.getWifiMACAddr(""), "A4:30:7A:1C:55:E3");
     tavplat::journalClear("bt");
@@ -246,6 +252,74 @@ TEST_F(DeviceGeneral, AdaptersAndServiceRecords) {
     EXPECT_EQ(m_dev.getVccFailCount(), "2");
     fault("IPowerControl::GetWatchDogCount");
     EXPECT_EQ(m_dev.getWatchDogCount(), "");
+}
+
+TEST_F(DeviceProperties, MenuLanguageUseModeAndCec) {
+    m_sys.setSystemMenuLanguage("ko_KR.utf8");
+    EXPECT_EQ(m_sys.getSystemMenuLanguage(""), "ko_KR.utf8");
+    vconf_unset("db/menu_widget/language");
+    EXPECT_EQ(m_sys.getSystemMenuLanguage(""), "1");
+
+    m_sys.setSystemUseMode("1");   // the seeded mode is 1
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Value same as previous value Usage Mode"));
+    m_sys.setSystemUseMode("0");
+    EXPECT_EQ(tavplat::profileInt("settings/10008"), 0);
+    m_sys.setSystemUseMode("abc");
+    EXPECT_TRUE(mainLog(DLOG_INFO, "Value same as previous value Retail Mode"));
+    // Only the one change was written.
+    EXPECT_EQ(m_log.countBody("Support/UseMode set successful: 0"), 1);
+    EXPECT_EQ(m_log.countBody("Support/UseMode set successful: 1"), 0);
+
+    m_sys.setLinkoraHdmiCec("x");   // not a number: CEC goes off
+    EXPECT_EQ(m_sys.getLinkoraHdmiCec(MENU_VALUE_DEFAULT, ""), "0");
+    EXPECT_EQ(journal("cec"), (Lines{"cec_init_proxy", "cec_set_enable 0", "cec_close_proxy", "cec_init_proxy",
+                                     "cec_is_enable", "cec_close_proxy"}));
+    fault("cec_set_enable");
+    m_sys.setLinkoraHdmiCec("1");
+    EXPECT_TRUE(warned("Operation failed."));
+    EXPECT_EQ(journal("cec").back(), "cec_close_proxy");
+}
+
+TEST_F(DeviceProperties, HomeScreenMemoryUsage) {
+    EXPECT_EQ(m_sys.getSystemCordiaWidgetAppUsage(MENU_VALUE_CURRENT, ""), "212.4 MB");
+    EXPECT_EQ(m_sys.getSystemCordiaWidgetAppUsage(MENU_VALUE_DEFAULT, ""), "");
+    fault("lumo_get_used_memory", FaultMode::Null);
+    EXPECT_EQ(m_sys.getSystemCordiaWidgetAppUsage(MENU_VALUE_CURRENT, ""), "");
+    EXPECT_TRUE(warned("Invalid value"));
+
+    // Slower than usual but within the wait: the text still arrives.
+    fault("lumo_get_used_memory", FaultMode::None, 300);
+    EXPECT_EQ(m_sys.getSystemCordiaWidgetAppUsage(MENU_VALUE_CURRENT, ""), "212.4 MB");
+
+    // Slower than the wait: no text, and the call returns only once the reader has finished.
+    DevicePropertiesSystem::setMemoryUsageWait(std::chrono::milliseconds(100));
+    fault("lumo_get_used_memory", FaultMode::None, 500);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_sys.getSystemCordiaWidgetAppUsage(MENU_VALUE_CURRENT, ""), "");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    DevicePropertiesSystem::setMemoryUsageWait(std::chrono::seconds(20));
+}
+
+std::time_t fixedClock() { return 1796392471; }   // 2026-12-04 13:54:31 UTC
+
+TEST_F(DeviceProperties, UploadFileNames) {
+    using deviceinfo::Utilities;
+    setenv("TZ", "CET-1", 1);   // local time is UTC+1
+    tzset();
+    Utilities::setFileNameClock(fixedClock);
+    set("info/292", "string", "M");
+    set("info/128", "string", "T-X-1.0");
+    EXPECT_EQ(Utilities::getFileName(deviceinfo::FILE_SURVEY), "/opt/usr/apps/org.tizen.tavrin/survey/Survey_20261204_145431_M.zip");
+    EXPECT_EQ(Utilities::getFileName(deviceinfo::FILE_TAVAS), "/opt/usr/apps/org.tizen.tavrin/tmp/tavas.xml_20261204_145431_M_T-X-1.0.zip");
+    EXPECT_EQ(Utilities::getFileName(deviceinfo::FILE_TAVAS_BACKUP),
+              "/opt/usr/apps/org.tizen.tavrin/tmp/tavas_backup.xml_20261204_145431_M_T-X-1.0.zip");
+    EXPECT_EQ(Utilities::getFileName(static_cast<deviceinfo::fileType>(3)), "");
+    EXPECT_TRUE(warned("Unknown file type"));
+    tavplat::profileErase("info/292");
+    EXPECT_EQ(Utilities::getFileName(deviceinfo::FILE_SURVEY), "/opt/usr/apps/org.tizen.tavrin/survey/Survey_20261204_145431_.zip");
+    Utilities::setFileNameClock(nullptr);
+    unsetenv("TZ");
+    tzset();
 }
 
 } // namespace
