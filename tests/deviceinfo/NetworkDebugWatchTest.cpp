@@ -49,6 +49,7 @@ TEST_F(DeviceTest, NetworkDebugWatchCallsOnlyTheLastListenerOnOneThread) {
                              "/../../platform/core/vconftool";
     ASSERT_EQ(tavtest::run(tool + " set -t int " + kNetDebug + " 2"), 0);
     ASSERT_TRUE(waitForSecond(2));
+    EXPECT_FALSE(DevicePropertiesSystem::networkDebugEnabled());   // only 1 is "on"
     ASSERT_EQ(vconf_set_int(kNetDebug, 0), 0);
     EXPECT_TRUE(waitForSecond(3));
 
