@@ -313,8 +313,8 @@ void TestHttpsServer::serve(int fd, bool hold) {
         }
 }
 
-int listenOnLoopback(int& port, int flags) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+int listenOnLoopback(int& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

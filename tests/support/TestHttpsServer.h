@@ -124,6 +124,6 @@ private:
 
 // A TCP socket listening on 127.0.0.1 at a port of the system's choice (stored in `port`); throws
 // when it cannot be made.
-int listenOnLoopback(int& port, int flags = 0);
+int listenOnLoopback(int& port);
 
 } // namespace tavtest
