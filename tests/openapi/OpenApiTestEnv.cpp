@@ -7,25 +7,21 @@ namespace openapitest {
 
 namespace {
 
-class Pki : public testing::Environment {
-public:
-    void SetUp() override {
+const tavtest::TrustedCa& trusted() {
+    static const auto trusted = [] {
         // Certificate times in the tests are UTC; the client reads them as local time.
         setenv("TZ", "UTC", 1);
         tzset();
-        m_trusted = std::make_unique<tavtest::TrustedCa>();
-    }
-    void TearDown() override { m_trusted.reset(); }
-    std::unique_ptr<tavtest::TrustedCa> m_trusted;
-};
-
-Pki* const g_pki = static_cast<Pki*>(testing::AddGlobalTestEnvironment(new Pki));
+        return std::make_unique<tavtest::TrustedCa>();
+    }();
+    return *trusted;
+}
 
 } // namespace
 
-const tavtest::TestCa& ca() { return g_pki->m_trusted->ca(); }
+const tavtest::TestCa& ca() { return trusted().ca(); }
 
-tavtest::TestCert validCert() { return g_pki->m_trusted->validCert(); }
+tavtest::TestCert validCert() { return trusted().validCert(); }
 
 void OpenApiTest::TearDown() {
     OpenApiConnection::removeAllHandles();
@@ -34,7 +30,7 @@ void OpenApiTest::TearDown() {
 
 std::unique_ptr<tavtest::TestHttpsServer> OpenApiTest::serve(tavtest::TestHttpsServer::Handler handler,
                                                              const tavtest::TestCert& cert) {
-    return g_pki->m_trusted->serve(std::move(handler), &cert);
+    return trusted().serve(std::move(handler), &cert);
 }
 
 HttpReply reply(const std::string& body, int status) {

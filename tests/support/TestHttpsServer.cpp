@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 namespace tavtest {
@@ -94,21 +95,14 @@ std::string trim(const std::string& s) {
 
 // Parses a request head (without the blank line); false if it is not HTTP.
 bool parseHead(const std::string& head, HttpRequest& req) {
-    size_t eol = head.find("\r\n");
-    const std::string first = head.substr(0, eol);
-    const size_t a = first.find(' '), b = first.rfind(' ');
-    if (a == std::string::npos || b == a || first.compare(b + 1, 5, "HTTP/") != 0)
+    std::istringstream in(head);
+    std::string line, version;
+    std::getline(in, line);
+    if (!(std::istringstream(line) >> req.method >> req.target >> version) || version.rfind("HTTP/", 0) != 0)
         return false;
-    req.method = first.substr(0, a);
-    req.target = first.substr(a + 1, b - a - 1);
-    while (eol != std::string::npos) {
-        const size_t start = eol + 2;
-        eol = head.find("\r\n", start);
-        const std::string line = head.substr(start, eol == std::string::npos ? std::string::npos : eol - start);
-        const size_t colon = line.find(':');
-        if (colon != std::string::npos)
-            req.headers.emplace_back(line.substr(0, colon), trim(line.substr(colon + 1)));
-    }
+    while (std::getline(in, line))
+        if (line.find(':') != std::string::npos)
+            req.headers.emplace_back(line.substr(0, line.find(':')), trim(line.substr(line.find(':') + 1)));
     return true;
 }
 

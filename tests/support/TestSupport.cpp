@@ -2,14 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
-#include <climits>
 #include <thread>
 
 namespace tavtest {
@@ -23,8 +22,8 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    if (!m_path.empty())
-        run("rm -rf '" + m_path + "'");
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 void writeFile(const std::string& path, const std::string& data) {
@@ -42,8 +41,8 @@ std::string readFile(const std::string& path) {
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
 }
 
 int run(const std::string& command, std::string* out) {
@@ -62,12 +61,9 @@ int run(const std::string& command, std::string* out) {
 }
 
 std::string selfDir() {
-    char buf[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return ".";
-    std::string path(buf, static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/'));
+    std::error_code ignored;
+    const std::string dir = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
+    return dir.empty() ? "." : dir;
 }
 
 bool waitFor(const std::function<bool()>& ready, int timeoutMs) {
