@@ -149,7 +149,7 @@ def main():
     if expected:
         leaks = [e for e in errors if e.kind in ('Leak_DefinitelyLost', 'Leak_IndirectlyLost')]
         for name in expected:
-            hits = [e for e in leaks if any(fn.endswith(name + '()') for fn in e.functions())]
+            hits = [e for e in leaks if any(re.search(r'(^|::)%s\(' % re.escape(name), fn) for fn in e.functions())]
             # A leak of one block may come with blocks it points to (indirectly lost).
             direct = [e for e in hits if e.kind == 'Leak_DefinitelyLost']
             if len(direct) != 1:

@@ -34,10 +34,12 @@ __attribute__((noinline)) void leakPlainCopy() {
     std::puts(copy);
 }
 
-// Our own allocation, made while the toolkit calls us back: the stack below it is all toolkit.
-__attribute__((noinline)) void leakInCallback(void*, Evas_Object*, void*) {
+// Our own allocation, made while the toolkit's main loop calls us back: the stack below it is
+// all toolkit (loop, timers, object events).
+__attribute__((noinline)) Eina_Bool leakInCallback(void*) {
     char* copy = strdup("never freed either");
     std::puts(copy);
+    return ECORE_CALLBACK_CANCEL;
 }
 
 Eina_Bool closeWindow(void* data) {
@@ -78,8 +80,7 @@ int main(int argc, char** argv) {
     leakCanvasString();
     leakStringBuffer();
     leakPlainCopy();
-    evas_object_smart_callback_add(button, "clicked", leakInCallback, nullptr);
-    evas_object_smart_callback_call(button, "clicked", nullptr);
+    ecore_timer_add(0.1, leakInCallback, nullptr);
 
     ecore_timer_add(0.5, closeWindow, window);
     elm_run();
