@@ -3,6 +3,7 @@
 #include "tavplat/appfw.h"
 #include "Utilities.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::vector<std::string> SurveyTest::s_spoken;
@@ -60,6 +61,30 @@ std::vector<Evas_Object*> SurveyTest::boxItems(const char* widgetType) {
     }
     eina_list_free(children);
     return items;
+}
+
+Evas_Object* SurveyTest::popup() {
+    Evas_Object* popup = m_survey->m_box;
+    while (popup && strcmp(elm_object_widget_type_get(popup), "Elm_Popup"))
+        popup = elm_object_parent_widget_get(popup);
+    return popup;
+}
+
+::testing::AssertionResult SurveyTest::focusVisible(Evas_Object* focus) {
+    if (!focus)
+        return ::testing::AssertionFailure() << "no focus";
+    const auto answers = boxItems("Elm_Radio");
+    Evas_Object* view = m_survey->window();
+    if (std::find(answers.begin(), answers.end(), focus) != answers.end())
+        view = elm_object_parent_widget_get(m_survey->m_box);
+    else if (focus != survey::m_Button[0] && focus != survey::m_Button[1])
+        return ::testing::AssertionFailure() << "focus on a " << elm_object_widget_type_get(focus);
+    Evas_Coord x, y, w, h, vx, vy, vw, vh;
+    evas_object_geometry_get(focus, &x, &y, &w, &h);
+    evas_object_geometry_get(view, &vx, &vy, &vw, &vh);
+    if (y < vy || y + h > vy + vh || x < vx || x + w > vx + vw || !evas_object_visible_get(focus))
+        return ::testing::AssertionFailure() << "focus at y " << y << "-" << y + h << " outside " << vy << "-" << vy + vh;
+    return ::testing::AssertionSuccess();
 }
 
 namespace {

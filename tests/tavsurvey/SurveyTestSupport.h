@@ -35,8 +35,16 @@ protected:
     void TearDown() override;
     TestSurvey& show();   // as the application shell does
     void press(const char* key) { uitest::press(m_survey->window(), key); }
+    void press(std::initializer_list<const char*> keys) {
+        for (const char* key : keys)
+            press(key);
+    }
     Evas_Object* focused() { return elm_object_focused_object_get(m_survey->window()); }
     std::vector<Evas_Object*> boxItems(const char* widgetType);   // "Elm_Radio", "Elm_Label"
+    Evas_Object* popup();
+    // The focus is on an answer or a button, whole inside the visible part of its container
+    // (the scroller's viewport for answers).
+    ::testing::AssertionResult focusVisible(Evas_Object* focus);
     // Runs the application under the UI loop with these arguments, pressing one key every
     // `pace` seconds while the survey is shown; the result of ui_app_main.
     int runApp(std::vector<std::string> args, std::vector<std::string> keys, double pace = 0.05);
