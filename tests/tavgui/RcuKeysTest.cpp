@@ -24,28 +24,22 @@ static Keys refused(tavplat::test::LogCapture& log, const std::string& prefix, c
 }
 
 TEST(RcuKeys, EveryKeyOfEachTableIsGrabbedAndReleasedInOrder) {
-    const Keys main(UI::keysTab, UI::keysTab + UI::keysTabSize);
-    ASSERT_EQ(119u, main.size());
-    EXPECT_EQ((Keys{"XF86Back", "XF86Home", "XF86Home", "XF86Home", "XF86KeyPelvo"}),
-              (Keys{main[0], main[17], main[18], main[19], main[118]}));
-    EXPECT_EQ(3, std::count(main.begin(), main.end(), "XF86Home"));
+    const Keys main(UI::keysTab, UI::keysTab + UI::keysTabSize), volume(UI::keysTabVolume, UI::keysTabVolume + UI::keysTabVolumeSize);
+    // Arrows, volume, voice and power stay with the platform.
     for (const char* platformKey : {"Up", "Down", "Left", "Right", "XF86AudioMute", "XF86BTVoice", "XF86PowerOff"})
         EXPECT_EQ(0, std::count(main.begin(), main.end(), platformKey)) << platformKey;
 
     Evas_Object* window = elm_win_add(nullptr, "keys", ELM_WIN_DIALOG_BASIC);
     tavplat::test::LogCapture log;
     UI::initializeRCUKeysHandling(window);
-    EXPECT_TRUE(log.has(LOG_ID_MAIN, DLOG_DEBUG, "Handling keys"));
     EXPECT_EQ(main, refused(log, "Grab key error: ", "initializeRCUKeysHandling"));
     UI::freeRCUKeysHandling(window);
     EXPECT_EQ(main, refused(log, "Unrab key error: ", "freeRCUKeysHandling"));
     UI::addVolumeRCUKeysHandling(window);
-    EXPECT_EQ((Keys{"XF86AudioLowerVolume", "XF86AudioRaiseVolume", "XF86AudioMute", "XF86BTVoice"}),
-              refused(log, "Grab key error: ", "addVolumeRCUKeysHandling"));
+    EXPECT_EQ(volume, refused(log, "Grab key error: ", "addVolumeRCUKeysHandling"));
+    UI::freeVolumeRCUKeysHandling(window);
+    EXPECT_EQ(volume, refused(log, "Unrab key error: ", "freeVolumeRCUKeysHandling"));
     UI::addBTVoiceRCUKeysHandling(window);
     EXPECT_EQ((Keys{"XF86BTVoice"}), refused(log, "Grab key error: ", "addBTVoiceRCUKeysHandling"));
-    UI::freeVolumeRCUKeysHandling(window);
-    EXPECT_TRUE(log.has(LOG_ID_MAIN, DLOG_DEBUG, "Release Volume keys handle"));
-    EXPECT_EQ(4u, refused(log, "Unrab key error: ", "freeVolumeRCUKeysHandling").size());
     evas_object_del(window);
 }

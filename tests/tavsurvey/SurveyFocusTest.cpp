@@ -14,72 +14,53 @@ static std::string accessName(Evas_Object* obj) {
 }
 
 TEST_F(SurveyTest, KeysMoveTheFocusReadQuestionsOncePerVisitAndPlayTheirSounds) {
-    // Only a positive number in the environment changes the shipped time-out.
-    for (const char* value : {"0", "-3", "soon"}) {
+    for (const char* value : {"0", "-3", "soon"}) {   // no time-out: the shipped one stays
         setenv("TAVSURVEY_POPUP_TIMEOUT", value, 1);
         survey::seams::applyEnvironment();
     }
     unsetenv("TAVSURVEY_POPUP_TIMEOUT");
     auto& s = show();
-    Evas_Object* const submit = survey::m_Button[0];
+    Evas_Object *const submit = survey::m_Button[0], *const cancel = survey::m_Button[1];
     const auto answers = boxItems("Elm_Radio");
     ASSERT_EQ(33u, answers.size());
-    // Shown: the first answer has the focus and its question is read with it.
+    const std::string second = "2. Overall, how satisfied are you with the remote support service?, ";
+    // Shown: the first answer focused, read with its question; the buttons' prefix read once.
     EXPECT_EQ(answers[0], focused());
     EXPECT_EQ("1. Was your problem solved by the remote support service?, ", accessName(answers[0]));
-    EXPECT_FALSE(s.m_itemFocused);
-    // The buttons' read-out carries the prefix the first time only.
-    EXPECT_EQ(", Submit", accessName(submit));
-    EXPECT_EQ("Submit", accessName(submit));
-    EXPECT_EQ("Cancel", accessName(survey::m_Button[1]));
-    press("Down");   // within the question: the answer alone
-    EXPECT_EQ(answers[1], focused());
+    EXPECT_EQ((std::vector<std::string>{", Submit", "Submit", "Cancel"}),
+              (std::vector<std::string>{accessName(submit), accessName(submit), accessName(cancel)}));
+    EXPECT_EQ(answers[1], focusAfter({"Down"}));   // within the question: the answer alone
     EXPECT_EQ("", accessName(answers[1]));
-    press("Down");   // into question 2: its question first
-    EXPECT_EQ(answers[2], focused());
-    EXPECT_EQ("2. Overall, how satisfied are you with the remote support service?, ", accessName(answers[2]));
-    press("Down");
-    press("Return");
+    EXPECT_EQ(answers[2], focusAfter({"Down"}));   // into question 2: its question first
+    EXPECT_EQ(second, accessName(answers[2]));
+    focusAfter({"Down", "Return"});
     EXPECT_EQ((std::vector<int>{1, 2}), (std::vector<int>{*s.m_selections[0], *s.m_selections[1]}));
-    press("Right");   // Right from any answer goes to Submit, which resets the read-out
-    EXPECT_EQ(submit, focused());
-    EXPECT_EQ(5, s.m_lastReadQuestion);
-    press("Left");    // back into a question: read again
-    ASSERT_LT(s.m_currentQuestion, 5);
-    EXPECT_EQ(s.m_questionGroups[s.m_currentQuestion].second, accessName(focused()));
+    EXPECT_EQ(submit, focusAfter({"Right"}));   // from any answer
+    EXPECT_EQ(answers[3], focusAfter({"Left"}));   // back into the question: read again
+    EXPECT_EQ(second, accessName(answers[3]));
     for (int i = 0; i < 40 && focused() != answers[0]; ++i)
-        press("Up");  // one answer per key, scrolling along
+        press("Up");   // one answer per key, scrolling along
     ASSERT_EQ(answers[0], focused());
-    press("Up");      // nowhere to go
-    EXPECT_EQ(answers[0], focused());
+    EXPECT_EQ(answers[0], focusAfter({"Up"}));   // nowhere to go
     auto sounds = soundsPlayed();
     EXPECT_EQ((std::vector<int>{POPUP, MOVED, MOVED, MOVED, CONFIRM, MOVED}), std::vector<int>(sounds.begin(), sounds.begin() + 6));
     EXPECT_EQ(BLOCKED, sounds.back());
 
-    // Scrolled down, over to the buttons and back: Up from either, Left from Submit lead to the
+    // Scrolled down and over to the buttons: Up from either and Left from Submit lead to the
     // answer left, in view; Down from the last answer leads to Submit, never Cancel.
-    press({"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down"});
-    ASSERT_EQ(answers[8], focused());
-    press("Right");
-    ASSERT_EQ(submit, focused());
-    press("Up");
-    EXPECT_EQ(answers[8], focused());
+    EXPECT_EQ(answers[8], focusAfter({"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down"}));
+    EXPECT_EQ(submit, focusAfter({"Right"}));
+    EXPECT_EQ(answers[8], focusAfter({"Up"}));
     EXPECT_TRUE(focusVisible(focused()));
-    press("Down");   // the next Down moves at once
-    EXPECT_EQ(answers[9], focused());
-    press({"Right", "Left"});
-    EXPECT_EQ(answers[9], focused());
-    press({"Right", "Right"});
-    ASSERT_EQ(survey::m_Button[1], focused());
-    press("Up");
-    EXPECT_EQ(answers[9], focused());
+    EXPECT_EQ(answers[9], focusAfter({"Down"}));   // the next Down moves at once
+    EXPECT_EQ(answers[9], focusAfter({"Right", "Left"}));
+    EXPECT_EQ(cancel, focusAfter({"Right", "Right"}));
+    EXPECT_EQ(answers[9], focusAfter({"Up"}));
     for (int i = 0; i < 40 && focused() != answers.back(); ++i)
         press("Down");
     ASSERT_EQ(answers.back(), focused());
-    press("Down");
-    EXPECT_EQ(submit, focused());
-    // Every key has restarted the one-minute time-out.
-    EXPECT_DOUBLE_EQ(60.0, elm_popup_timeout_get(popup()));
+    EXPECT_EQ(submit, focusAfter({"Down"}));
+    EXPECT_DOUBLE_EQ(60.0, elm_popup_timeout_get(popup()));   // restarted by every key
 
     // Every answer's information read-out is the text shown on it, translated.
     for (Evas_Object* answer : answers) {
@@ -89,7 +70,7 @@ TEST_F(SurveyTest, KeysMoveTheFocusReadQuestionsOncePerVisitAndPlayTheirSounds) 
         free(info);
     }
 
-    // Power: the survey and its window stay, hidden, silent, and the home screen has the screen.
+    // Power: the survey and its window stay, hidden and silent; the home screen has the screen.
     sounds = soundsPlayed();
     press("XF86PowerOff");
     ASSERT_NE(nullptr, s.window());

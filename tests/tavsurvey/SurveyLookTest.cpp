@@ -68,7 +68,7 @@ TEST_F(SurveyTest, HighContrastAndEnlargeChangeTheLook) {
                    line.text.find(getter) != std::string::npos;
         }), 2) << getter;   // window and popup each read it
     }
-    press({"Down", "Down"});
+    focusAfter({"Down", "Down"});
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_normal.png"));
     press("Right");
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_submit_focused.png"));

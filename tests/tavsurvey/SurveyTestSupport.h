@@ -18,8 +18,7 @@
 class TestSurvey : public survey::TavSurveyUi {
 public:
     using TavSurveyUi::TavSurveyUi;
-    using TavSurveyUi::m_box, TavSurveyUi::m_contentList, TavSurveyUi::m_currentQuestion, TavSurveyUi::m_itemFocused,
-        TavSurveyUi::m_lastReadQuestion, TavSurveyUi::m_questionGroups, TavSurveyUi::m_selections;
+    using TavSurveyUi::m_box, TavSurveyUi::m_contentList, TavSurveyUi::m_selections;
 };
 
 // UI sounds as feedback patterns.
@@ -35,11 +34,12 @@ protected:
     void TearDown() override;
     TestSurvey& show();   // as the application shell does
     void press(const char* key) { uitest::press(m_survey->window(), key); }
-    void press(std::initializer_list<const char*> keys) {
+    Evas_Object* focused() { return elm_object_focused_object_get(m_survey->window()); }
+    Evas_Object* focusAfter(std::initializer_list<const char*> keys) {
         for (const char* key : keys)
             press(key);
+        return focused();
     }
-    Evas_Object* focused() { return elm_object_focused_object_get(m_survey->window()); }
     std::vector<Evas_Object*> boxItems(const char* widgetType);   // "Elm_Radio", "Elm_Label"
     Evas_Object* popup();
     // The focus is on an answer or a button, whole inside the visible part of its container
