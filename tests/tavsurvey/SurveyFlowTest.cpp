@@ -11,12 +11,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 
 static const std::vector<std::string> LAUNCH = {"--url", "https://survey.example/upload", "--pincode", "4711",
                                                 "--sessionid", "session-1"};
 
 class SurveyFlowTest : public SurveyTest {
 protected:
+    void SetUp() override {
+        SurveyTest::SetUp();
+        tavplat::makeDirs(SURVEY_DIR);
+    }
     // Every way out hands over to the home screen, releases the keys, deletes the window and
     // ends the loop; terminate then deletes the survey.
     void expectClosedToHome() {
@@ -75,15 +80,8 @@ struct Receiver {
                                     }};
 };
 
-static std::vector<std::string> surveyFolder() {
-    std::string listing;
-    tavtest::run("ls -A " + SURVEY_DIR, &listing);
-    return listing.empty() ? std::vector<std::string>{} : std::vector<std::string>{listing};
-}
-
 TEST_F(SurveyFlowTest, SubmitUploadsTheAnswersChosenWithTheKeys) {
     Receiver receiver(*m_log);
-    tavplat::makeDirs(SURVEY_DIR);
     std::remove(SURVEY_RESULT_FILE.c_str());
     std::vector<std::string> launch = LAUNCH;
     launch[1] = receiver.server.url("/survey");
@@ -115,13 +113,12 @@ TEST_F(SurveyFlowTest, SubmitUploadsTheAnswersChosenWithTheKeys) {
     const auto sounds = soundsPlayed();
     EXPECT_EQ((std::vector<int>{MOVED, CONFIRM, CONFIRM}), std::vector<int>(sounds.end() - 3, sounds.end()));
     EXPECT_TRUE(m_log->has(LOG_ID_MAIN, DLOG_DEBUG, "Send survey result successfully"));
-    EXPECT_TRUE(surveyFolder().empty()) << "result document and upload file are removed";
+    EXPECT_TRUE(std::filesystem::is_empty(SURVEY_DIR)) << "result document and upload file are removed";
     expectClosedToHome();
 }
 
 TEST_F(SurveyFlowTest, UploadGoesOnlyWithItsFilesAndToAnHttpsUrl) {
     Receiver receiver(*m_log);
-    tavplat::makeDirs(SURVEY_DIR);
     std::remove(SURVEY_RESULT_FILE.c_str());
     const std::string https = receiver.server.url("/survey");
     TestSurvey clear("4711", "session-1", "http" + https.substr(5));
@@ -131,13 +128,13 @@ TEST_F(SurveyFlowTest, UploadGoesOnlyWithItsFilesAndToAnHttpsUrl) {
     clear.sendSurveyResult();
     EXPECT_TRUE(m_log->has(LOG_ID_SYSTEM, DLOG_WARN, "Upload refused: the URL is not https"));
     EXPECT_EQ(0, receiver.server.connections());
-    EXPECT_TRUE(surveyFolder().empty()) << "both files are removed";
+    EXPECT_TRUE(std::filesystem::is_empty(SURVEY_DIR)) << "both files are removed";
     // The scheme in capitals is https all the same.
     TestSurvey upper("4711", "session-1", "HTTPS" + https.substr(5));
     tavtest::writeFile(SURVEY_RESULT_FILE, "<result></result>\n");
     upper.sendSurveyResult();
     EXPECT_EQ(1u, receiver.server.requests().size());
-    EXPECT_TRUE(surveyFolder().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(SURVEY_DIR));
 
     // A model name that cannot be part of a file name: the upload file cannot be written.
     tavtest::writeFile(SURVEY_RESULT_FILE, "<result></result>\n");
@@ -146,11 +143,10 @@ TEST_F(SurveyFlowTest, UploadGoesOnlyWithItsFilesAndToAnHttpsUrl) {
     upper.sendSurveyResult();
     EXPECT_EQ(1, m_log->countBody("Upload file cannot be written: " + deviceinfo::Utilities::getFileName(deviceinfo::FILE_SURVEY)));
     EXPECT_EQ(1u, receiver.server.requests().size());
-    EXPECT_TRUE(surveyFolder().empty()) << "nothing is left behind";
+    EXPECT_TRUE(std::filesystem::is_empty(SURVEY_DIR)) << "nothing is left behind";
 }
 
 TEST_F(SurveyFlowTest, ResultDocumentEdgeCases) {
-    tavplat::makeDirs(SURVEY_DIR);
     tavtest::writeFile(SURVEY_RESULT_FILE, "previous");
     TestSurvey s("4711", "session-1", "");
     EXPECT_EQ(-1, s.exportSurveyData());   // no selections: the previous document stays

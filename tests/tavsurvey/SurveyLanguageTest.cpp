@@ -156,17 +156,13 @@ TEST_F(SurveyLanguageTest, EveryCatalogTranslatesEveryText) {
 TEST_F(SurveyLanguageTest, TextsFollowTheMenuLanguageWithEnglishWhereItHasNoCatalog) {
     show();
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_en.png"));
-    auto& s = showIn("de_DE.utf8");
+    // A regional variant without a catalog of its own takes its language's, question 3 composed in it.
+    auto& s = showIn("de_AT.utf8");
+    EXPECT_EQ("Umfrage zum Remote-Support", title());
     EXPECT_STREQ("Absenden", elm_object_text_get(survey::m_Button[0]));
-    EXPECT_STREQ("Nein", elm_object_text_get(boxItems("Elm_Radio")[1]));
     EXPECT_EQ("3. Wie wahrscheinlich ist es, dass Sie uns weiterempfehlen?<br>(0 = sehr unwahrscheinlich, 9 = sehr wahrscheinlich)",
               s.m_contentList[13].second);
     EXPECT_TRUE(uitest::snap(s.window(), "survey_de.png"));
-    // A regional variant without a catalog of its own takes its language's.
-    showIn("de_AT.utf8");
-    EXPECT_EQ("Umfrage zum Remote-Support", title());
-    showIn("it_IT.utf8");
-    EXPECT_STREQ("Annulla", elm_object_text_get(survey::m_Button[1]));
 
     // Finnish has no catalog (and, usually, no locale on this machine): English throughout.
     showIn("fi_FI.utf8");

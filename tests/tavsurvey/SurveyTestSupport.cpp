@@ -12,12 +12,7 @@ void SurveyTest::SetUp() {
     m_survey.reset();
     m_root = std::make_unique<tavtest::TempDir>();
     tavplat::test::useRoot(m_root->path() + "/platform");
-    tavplat::test::clearFaults();
     deviceinfo::Utilities::setFileNameClock(nullptr);
-    survey::seams::uploadTimeout = survey::UPLOAD_TIMEOUT_SECONDS;
-    for (const char* name : {"feedback", "efl_assist", "ui_app"})
-        tavplat::journalClear(name);
-    tavplat::appfw::clearLaunches();
     survey::seams::themeDir = uitest::themeDir();
     survey::seams::localeDir = uitest::localeDir();
     survey::seams::screenWidth = 1920;
@@ -26,8 +21,6 @@ void SurveyTest::SetUp() {
     survey::seams::warningLead = survey::TIMEOUT_WARNING_SECONDS;
     s_spoken.clear();
     survey::seams::readOut = [](const char* text) { s_spoken.emplace_back(text); };
-    vconf_unset(survey::TIMEOUT_WARNING_KEY);
-    vconf_unset(survey::SCREEN_READER_KEY);
     vconf_set_str(LANGUAGE, "en_US.utf8");
     vconf_set_int(HIGH_CONTRAST, 0);
     vconf_set_int(ENLARGE, 0);
