@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <tuple>
 
 using deviceinfo::Input;
 using deviceinfo::Sound;
@@ -66,22 +67,19 @@ TEST_F(SoundTest, InterfaceSoundsPlayTheirPatternAndAlwaysReleaseFeedback) {
     EXPECT_EQ(1, m_sound.playAUISound(static_cast<SoundAUIType>(-1)));
     EXPECT_EQ(expected, journal("feedback"));
 
-    tavplat::journalClear("feedback");
-    fault("feedback_initialize");
-    EXPECT_EQ(FEEDBACK_ERROR_OPERATION_FAILED, m_sound.playAUISound(deviceinfo::AUI_SOUND_CONFIRM));
-    EXPECT_TRUE(warned("Feedback initialize error: -1"));
-    EXPECT_TRUE(journal("feedback").empty());   // nothing taken, nothing released
-    tavplat::test::clearFaults();
-    fault("feedback_play");
-    EXPECT_EQ(FEEDBACK_ERROR_OPERATION_FAILED, m_sound.playAUISound(deviceinfo::AUI_SOUND_CONFIRM));
-    EXPECT_TRUE(warned("Feedback playback error: -1"));
-    EXPECT_EQ((Lines{"initialize", "deinitialize"}), journal("feedback"));
-    tavplat::test::clearFaults();
-    fault("feedback_deinitialize");
-    EXPECT_EQ(FEEDBACK_ERROR_OPERATION_FAILED, m_sound.playAUISound(deviceinfo::AUI_SOUND_CANCEL));
-    EXPECT_TRUE(warned("Feedback deinitialize error: -1"));
-    EXPECT_EQ((Lines{"initialize", "deinitialize", "initialize", "play 67"}), journal("feedback"));
-    tavplat::test::clearFaults();
+    // A failing step is reported; whatever was taken is given back (the refused release aside).
+    const std::tuple<const char*, const char*, Lines> failures[] = {
+        {"initialize", "initialize", {}},
+        {"play", "playback", {"initialize", "deinitialize"}},
+        {"deinitialize", "deinitialize", {"initialize", "play 69"}}};
+    for (const auto& [step, name, taken] : failures) {
+        tavplat::journalClear("feedback");
+        fault(std::string("feedback_") + step);
+        EXPECT_EQ(FEEDBACK_ERROR_OPERATION_FAILED, m_sound.playAUISound(deviceinfo::AUI_SOUND_CONFIRM));
+        EXPECT_TRUE(warned(std::string("Feedback ") + name + " error: -1"));
+        EXPECT_EQ(taken, journal("feedback")) << step;
+        tavplat::test::clearFaults();
+    }
     feedback_deinitialize();   // give back what the refused release kept
 }
 
