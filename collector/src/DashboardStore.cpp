@@ -156,6 +156,33 @@ std::optional<std::string> StoreDashboardData::operatorHash(const std::string& n
     return r.text(0, 0);
 }
 
+void StoreSessionTable::put(const std::string& key, const SessionRecord& s) {
+    m_store.execute("INSERT INTO operator_sessions(token_digest, operator, created_at, last_used) VALUES(?,?,?,?)",
+                    {key, s.name, s.created, s.lastUsed});
+}
+
+std::optional<SessionRecord> StoreSessionTable::find(const std::string& key) {
+    const QueryResult r =
+        m_store.query("SELECT operator, created_at, last_used FROM operator_sessions WHERE token_digest = ?", {key});
+    if (r.empty())
+        return std::nullopt;
+    return SessionRecord{r.text(0, 0), r.integer(0, 1), r.integer(0, 2)};
+}
+
+void StoreSessionTable::touch(const std::string& key, int64_t lastUsed) {
+    // Another collector may have written a later use meanwhile; time only moves forward.
+    m_store.execute("UPDATE operator_sessions SET last_used = ? WHERE token_digest = ? AND last_used < ?",
+                    {lastUsed, key, lastUsed});
+}
+
+void StoreSessionTable::remove(const std::string& key) {
+    m_store.execute("DELETE FROM operator_sessions WHERE token_digest = ?", {key});
+}
+
+void StoreSessionTable::expire(int64_t idleBefore, int64_t createdBefore) {
+    m_store.execute("DELETE FROM operator_sessions WHERE last_used < ? OR created_at < ?", {idleBefore, createdBefore});
+}
+
 void addOperator(Store& store, const std::string& name, const std::string& passwordHash) {
     if (name.empty() || name.size() > 64 ||
         !std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; }))

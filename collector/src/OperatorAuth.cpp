@@ -15,13 +15,14 @@ void initSodium() {
         throw std::runtime_error("libsodium cannot be initialised");
 }
 
-// Sessions are looked up by a digest of their token, so that neither the map's ordering nor a
-// memory dump hands out a usable token.
+// Sessions are looked up by a digest of their token (hex, so that any table can hold it).
 std::string tokenKey(const std::string& token) {
     unsigned char digest[crypto_generichash_BYTES];
     crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()), token.size(),
                        nullptr, 0);
-    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
+    char hex[sizeof digest * 2 + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return hex;
 }
 
 } // namespace
@@ -108,16 +109,54 @@ void FailureLimiter::prune(std::chrono::steady_clock::time_point now) {
     }
 }
 
-OperatorAuth::OperatorAuth(HashLookup lookup, AuthOptions options)
+void MemorySessionTable::put(const std::string& key, const SessionRecord& session) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sessions[key] = session;
+}
+
+std::optional<SessionRecord> MemorySessionTable::find(const std::string& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_sessions.find(key);
+    return it == m_sessions.end() ? std::nullopt : std::optional<SessionRecord>(it->second);
+}
+
+void MemorySessionTable::touch(const std::string& key, int64_t lastUsed) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_sessions.find(key);
+    if (it != m_sessions.end())
+        it->second.lastUsed = lastUsed;
+}
+
+void MemorySessionTable::remove(const std::string& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sessions.erase(key);
+}
+
+void MemorySessionTable::expire(int64_t idleBefore, int64_t createdBefore) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+        const bool expired = it->second.lastUsed < idleBefore || it->second.created < createdBefore;
+        it = expired ? m_sessions.erase(it) : std::next(it);
+    }
+}
+
+OperatorAuth::OperatorAuth(HashLookup lookup, AuthOptions options, SessionTable* sessions)
     : m_lookup(std::move(lookup)),
       m_options(std::move(options)),
       m_accounts(m_options.perAccount),
-      m_addresses(m_options.perAddress) {
+      m_addresses(m_options.perAddress),
+      m_sessions(sessions ? *sessions : m_ownSessions) {
     initSodium();
 }
 
 std::chrono::steady_clock::time_point OperatorAuth::now() const {
     return m_options.clock ? m_options.clock() : std::chrono::steady_clock::now();
+}
+
+int64_t OperatorAuth::wallNow() const {
+    if (m_options.wallClock)
+        return m_options.wallClock();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 const std::string& OperatorAuth::dummyHash() {
@@ -148,42 +187,41 @@ OperatorAuth::LoginResult OperatorAuth::login(const std::string& name, const std
     const std::optional<std::string> hash = m_lookup(name);
     const bool ok = verifyPassword(hash ? *hash : dummyHash(), password) && hash;
 
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!ok)
-        return result;
-    m_accounts.clear(accountKey);
-    m_addresses.forgive(addressKey);
-    const auto t = now();
-    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
-        const bool expired = t - it->second.lastUsed > m_options.idleTimeout ||
-                             t - it->second.created > m_options.maxSessionAge;
-        it = expired ? m_sessions.erase(it) : std::next(it);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!ok)
+            return result;
+        m_accounts.clear(accountKey);
+        m_addresses.forgive(addressKey);
     }
+    const int64_t t = wallNow();
+    // Sign-ins are rare: the moment to clear out what every collector left behind.
+    m_sessions.expire(t - m_options.idleTimeout.count(), t - m_options.maxSessionAge.count());
     result.result = eLogin::Ok;
     result.token = randomToken();
-    m_sessions[tokenKey(result.token)] = Session{name, t, t};
+    m_sessions.put(tokenKey(result.token), SessionRecord{name, t, t});
     return result;
 }
 
 std::optional<std::string> OperatorAuth::operatorOf(const std::string& token) {
     if (token.empty())
         return std::nullopt;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_sessions.find(tokenKey(token));
-    if (it == m_sessions.end())
+    const std::string key = tokenKey(token);
+    const std::optional<SessionRecord> s = m_sessions.find(key);
+    if (!s)
         return std::nullopt;
-    const auto t = now();
-    if (t - it->second.lastUsed > m_options.idleTimeout || t - it->second.created > m_options.maxSessionAge) {
-        m_sessions.erase(it);
+    const int64_t t = wallNow();
+    if (t - s->lastUsed > m_options.idleTimeout.count() || t - s->created > m_options.maxSessionAge.count()) {
+        m_sessions.remove(key);
         return std::nullopt;
     }
-    it->second.lastUsed = t;
-    return it->second.name;
+    if (t - s->lastUsed >= kTouchEvery)
+        m_sessions.touch(key, t);
+    return s->name;
 }
 
 void OperatorAuth::logout(const std::string& token) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sessions.erase(tokenKey(token));
+    m_sessions.remove(tokenKey(token));
 }
 
 } // namespace collector

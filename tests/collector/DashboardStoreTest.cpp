@@ -94,5 +94,45 @@ TEST_P(DashboardStoreTest, FactsFollowUploadsAndFiltersPage) {
                   .integer(0, 0), 50);
 }
 
+// Two collectors on one database, as behind a balancer: a session opened on one is known to the
+// other, kept alive by use on either, and ended everywhere by a sign-out or idleness.
+TEST_P(DashboardStoreTest, SessionsAreSharedByTheCollectorsOfADatabase) {
+    const auto storeA = openStore(db.dbText());
+    const auto storeB = openStore(db.dbText(), Store::eOpenMode::Existing);
+    StoreDashboardData dataA(*storeA), dataB(*storeB);
+    addOperator(*storeA, "ops", hashPassword("s3cret-pass"));
+    int64_t now = 1'800'000'000;
+    AuthOptions options;
+    options.idleTimeout = std::chrono::minutes(30);
+    options.wallClock = [&now] { return now; };
+    const auto hashOf = [&](StoreDashboardData& d) { return [&d](const std::string& n) { return d.operatorHash(n); }; };
+    OperatorAuth a(hashOf(dataA), options, dataA.sessions()), b(hashOf(dataB), options, dataB.sessions());
+
+    const auto first = a.login("ops", "s3cret-pass", "10.0.0.1");
+    ASSERT_EQ(first.result, OperatorAuth::eLogin::Ok);
+    EXPECT_EQ(b.operatorOf(first.token), "ops");
+    const QueryResult stored = storeA->query("SELECT token_digest FROM operator_sessions");
+    ASSERT_EQ(stored.rows.size(), 1u);
+    EXPECT_EQ(stored.text(0, 0).find(first.token), std::string::npos) << "the token itself is stored";
+    b.logout(first.token);
+    EXPECT_FALSE(a.operatorOf(first.token));
+
+    const auto second = b.login("ops", "s3cret-pass", "10.0.0.1");
+    now += 29 * 60;
+    EXPECT_TRUE(a.operatorOf(second.token));  // used on A: B sees the use
+    now += 29 * 60;
+    EXPECT_EQ(b.operatorOf(second.token), "ops");
+    now += 31 * 60;
+    EXPECT_FALSE(a.operatorOf(second.token));
+    EXPECT_FALSE(b.operatorOf(second.token));
+
+    // Sessions nobody came back for are cleared by the next sign-in on any collector.
+    const auto third = a.login("ops", "s3cret-pass", "10.0.0.1");
+    now += 31 * 60;
+    ASSERT_EQ(b.login("ops", "s3cret-pass", "10.0.0.1").result, OperatorAuth::eLogin::Ok);
+    EXPECT_EQ(storeB->query("SELECT COUNT(*) FROM operator_sessions").integer(0, 0), 1);
+    EXPECT_FALSE(a.operatorOf(third.token));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, DashboardStoreTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });

@@ -28,6 +28,9 @@ struct FakeClock {
     SteadyClock fn() {
         return [this] { return t; };
     }
+    WallClock wall() {
+        return [this] { return std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count(); };
+    }
 };
 
 class FakeData : public DashboardData {
@@ -74,6 +77,7 @@ TEST(OperatorAuthTest, PasswordsSessionsAndFailureLimits) {
     options.perAddress = {5, 10min, 5min};
     options.idleTimeout = 30min;
     options.clock = clock.fn();
+    options.wallClock = clock.wall();
     OperatorAuth auth([&](const std::string& n) { return n == "ops" ? std::optional<std::string>(hash) : std::nullopt; },
                       options);
 
@@ -185,6 +189,7 @@ TEST(DashboardTest, EveryRequestNeedsASessionAndSignInIsGuarded) {
     FakeClock clock;
     DashboardOptions options;
     options.auth.clock = clock.fn();
+    options.auth.wallClock = clock.wall();
     options.today = [] { return std::string("2026-11-30"); };
     Dashboard dash(data, options);
     const auto get = [&](const std::string& target, const std::string& cookie = "") {

@@ -35,6 +35,8 @@ public:
     virtual std::vector<SurveyRow> surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,
                                            int64_t limit) = 0;
     virtual std::optional<std::string> operatorHash(const std::string& name) = 0;
+    // Where the sessions live when other processes must see them too; null: in this process.
+    virtual SessionTable* sessions() { return nullptr; }
 };
 
 // The parts of a request the dashboard looks at.

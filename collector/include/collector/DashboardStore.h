@@ -1,6 +1,7 @@
 // The dashboard's tables in the collector's database: "survey_facts" (one narrow row per stored
 // survey, written in the upload's own transaction, so that the figures of 100,000 surveys are
-// one index range scan away) and "operators" (the dashboard's accounts).
+// one index range scan away), "operators" (the dashboard's accounts) and "operator_sessions"
+// (who is signed in, for every collector on the database).
 #pragma once
 
 #include "collector/Dashboard.h"
@@ -11,9 +12,22 @@ namespace collector {
 // Writes the facts row of a stored upload; called inside the upload's transaction.
 void insertFact(SqlSession& session, int64_t uploadId, const SurveyFact& fact);
 
+class StoreSessionTable : public SessionTable {
+public:
+    explicit StoreSessionTable(Store& store) : m_store(store) {}
+    void put(const std::string& key, const SessionRecord& session) override;
+    std::optional<SessionRecord> find(const std::string& key) override;
+    void touch(const std::string& key, int64_t lastUsed) override;
+    void remove(const std::string& key) override;
+    void expire(int64_t idleBefore, int64_t createdBefore) override;
+
+private:
+    Store& m_store;
+};
+
 class StoreDashboardData : public DashboardData {
 public:
-    explicit StoreDashboardData(Store& store) : m_store(store) {}
+    explicit StoreDashboardData(Store& store) : m_store(store), m_sessions(store) {}
 
     // Writes the facts of uploads stored before the dashboard existed; gives how many.
     int64_t backfill();
@@ -22,9 +36,11 @@ public:
     std::vector<SurveyRow> surveys(const SurveyFilter& filter, bool newestFirst, int64_t offset,
                                    int64_t limit) override;
     std::optional<std::string> operatorHash(const std::string& name) override;
+    SessionTable* sessions() override { return &m_sessions; }
 
 private:
     Store& m_store;
+    StoreSessionTable m_sessions;
 };
 
 // Adds an operator; throws std::runtime_error when the name is taken or not acceptable

@@ -1,9 +1,11 @@
-// Operator sign-in for the dashboard: Argon2id password hashes, sessions held by the collector
-// process, and a brake on password guessing per account and per client address.
+// Operator sign-in for the dashboard: Argon2id password hashes, sessions in a table that every
+// collector on the same database shares (so that a balancer may send an operator's requests to
+// any of them), and a brake on password guessing per account and per client address.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -21,6 +23,41 @@ bool verifyPassword(const std::string& hash, const std::string& password);
 std::string randomToken();
 
 using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+using WallClock = std::function<int64_t()>;  // seconds since 1970, UTC
+
+// A signed-in operator. Times are wall-clock seconds, comparable between processes.
+struct SessionRecord {
+    std::string name;
+    int64_t created = 0;
+    int64_t lastUsed = 0;
+};
+
+// Where sessions live, keyed by a digest of their token (never the token itself, so that a copy
+// of the table or of memory hands out no usable session). Implementations are thread-safe.
+class SessionTable {
+public:
+    virtual ~SessionTable() = default;
+    virtual void put(const std::string& key, const SessionRecord& session) = 0;
+    virtual std::optional<SessionRecord> find(const std::string& key) = 0;
+    virtual void touch(const std::string& key, int64_t lastUsed) = 0;
+    virtual void remove(const std::string& key) = 0;
+    // Removes every session last used before `idleBefore` or created before `createdBefore`.
+    virtual void expire(int64_t idleBefore, int64_t createdBefore) = 0;
+};
+
+// Sessions of this process alone.
+class MemorySessionTable : public SessionTable {
+public:
+    void put(const std::string& key, const SessionRecord& session) override;
+    std::optional<SessionRecord> find(const std::string& key) override;
+    void touch(const std::string& key, int64_t lastUsed) override;
+    void remove(const std::string& key) override;
+    void expire(int64_t idleBefore, int64_t createdBefore) override;
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, SessionRecord> m_sessions;
+};
 
 // Counts failed sign-ins per key; `maxFailures` within `window` lock the key for `lockout`.
 // Keys that go quiet are forgotten, and at most `maxKeys` are tracked (the stalest go first),
@@ -62,7 +99,8 @@ struct AuthOptions {
     FailureLimiter::Limits perAddress{20, std::chrono::minutes(15), std::chrono::minutes(15)};
     std::chrono::seconds idleTimeout{30 * 60};
     std::chrono::seconds maxSessionAge{12 * 60 * 60};
-    SteadyClock clock;  // null: the steady clock
+    SteadyClock clock;    // the brake's; null: the steady clock
+    WallClock wallClock;  // the sessions'; null: the system clock
 };
 
 class OperatorAuth {
@@ -70,7 +108,8 @@ public:
     // The stored hash of an operator, or nothing for an unknown name.
     using HashLookup = std::function<std::optional<std::string>(const std::string& name)>;
 
-    explicit OperatorAuth(HashLookup lookup, AuthOptions options = {});
+    // `sessions` null: this process keeps its own.
+    explicit OperatorAuth(HashLookup lookup, AuthOptions options = {}, SessionTable* sessions = nullptr);
 
     enum class eLogin { Ok, Refused, Throttled };
     struct LoginResult {
@@ -86,13 +125,13 @@ public:
     std::optional<std::string> operatorOf(const std::string& token);
     void logout(const std::string& token);
 
+    // How stale a session's recorded last use may get before it is written again, so that a busy
+    // page does not write the table on every request; idleness is thus counted to the minute.
+    static constexpr int64_t kTouchEvery = 60;
+
 private:
-    struct Session {
-        std::string name;
-        std::chrono::steady_clock::time_point created;
-        std::chrono::steady_clock::time_point lastUsed;
-    };
     std::chrono::steady_clock::time_point now() const;
+    int64_t wallNow() const;
     const std::string& dummyHash();
 
     HashLookup m_lookup;
@@ -100,7 +139,8 @@ private:
     std::mutex m_mutex;
     FailureLimiter m_accounts;
     FailureLimiter m_addresses;
-    std::map<std::string, Session> m_sessions;
+    MemorySessionTable m_ownSessions;
+    SessionTable& m_sessions;
     std::string m_dummyHash;
 };
 
