@@ -81,6 +81,7 @@ CollectorServer::CollectorServer(ServerOptions options) : m_options(std::move(op
     // Parsers run on several request threads at once.
     xmlInitParser();
     m_store = openStore(m_options.dbPath);
+    m_store->setGroupCommit(m_options.groupCommit);
     const std::string path = m_options.path;
     m_router.add("", path, [this, path](const HttpRequest& req, const std::string& client) {
         // The route takes the path's subpaths too; only the path itself is the upload.

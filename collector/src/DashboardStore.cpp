@@ -27,6 +27,14 @@ SurveyFact factAt(const QueryResult& r, size_t row, size_t col) {
 
 } // namespace
 
+int64_t factDay(const std::string& receivedAt) {
+    try {
+        return dayNumber(receivedAt.substr(0, 10));
+    } catch (const std::invalid_argument&) {
+        return -1;
+    }
+}
+
 void insertFact(SqlSession& s, int64_t id, const SurveyFact& f) {
     const SqlParams device = {f.country, f.model, f.firmware, f.language};
     const char* const find = "SELECT id FROM survey_devices WHERE country = ? AND model_name = ? AND"
@@ -39,11 +47,7 @@ void insertFact(SqlSession& s, int64_t id, const SurveyFact& f) {
                         device);
     if (known.empty())
         known = s.query(find, device);  // another process added it meanwhile
-    int64_t day = -1;
-    try {
-        day = dayNumber(f.receivedAt.substr(0, 10));
-    } catch (const std::invalid_argument&) {
-    }
+    const int64_t day = factDay(f.receivedAt);
     s.execute("INSERT INTO survey_facts(upload_id, received_at, day, device_id, country, model_name,"
               " firmware_version, menu_language, q1, q2, q3, q4, q5) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)"
               " ON CONFLICT(upload_id) DO NOTHING",

@@ -6,10 +6,16 @@
 #include "collector/Migrations.h"
 #include "collector/Text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <tuple>
 
 namespace collector {
 
@@ -77,29 +83,195 @@ int64_t QueryResult::integer(size_t row, size_t col) const {
     return n;
 }
 
+struct Store::Pending {
+    const UploadRecord* record;
+    InsertResult result;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+struct Store::Batcher {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Pending*> queue;
+    size_t committing = 0;  // batches under way; at most limits.concurrent, the next gathers meanwhile
+    bool gathering = false;  // a batch waits for more (maxWait): the others join it
+    GroupCommitLimits limits;
+};
+
+Store::Store() : m_batcher(std::make_unique<Batcher>()) {}
+
+Store::~Store() = default;
+
+void Store::setGroupCommit(const GroupCommitLimits& limits) {
+    std::lock_guard<std::mutex> lock(m_batcher->mutex);
+    m_batcher->limits = limits;
+    m_batcher->limits.maxBatch = std::max<size_t>(1, limits.maxBatch);
+}
+
 Store::InsertResult Store::insert(const UploadRecord& r) {
     requireStorable(r);
-    InsertResult result;
-    transaction([&](SqlSession& s) { result = insertIn(s, r); });
-    return result;
+    Batcher& b = *m_batcher;
+    Pending mine{&r, {}, nullptr, false};
+    const size_t backendLanes = dialect() == eDialect::PostgreSQL ? 4 : 1;
+    std::unique_lock<std::mutex> lock(b.mutex);
+    b.queue.push_back(&mine);
+    b.changed.notify_all();
+    // No thread of its own: whoever finds a lane free commits for everyone queued so far.
+    while (!mine.done) {
+        if (b.gathering || b.queue.empty() ||
+            b.committing >= (b.limits.concurrent ? b.limits.concurrent : backendLanes)) {
+            b.changed.wait(lock);
+            continue;
+        }
+        ++b.committing;
+        const GroupCommitLimits limits = b.limits;
+        if (limits.maxWait.count() > 0) {
+            b.gathering = true;
+            b.changed.wait_for(lock, limits.maxWait, [&] { return b.queue.size() >= limits.maxBatch; });
+            b.gathering = false;
+        }
+        const auto end = b.queue.begin() + static_cast<std::ptrdiff_t>(std::min(b.queue.size(), limits.maxBatch));
+        std::vector<Pending*> batch(b.queue.begin(), end);
+        b.queue.erase(b.queue.begin(), end);
+        if (!b.queue.empty())
+            b.changed.notify_all();  // the rest may start on another lane
+        lock.unlock();
+        commitBatch(batch);
+        lock.lock();
+        for (Pending* p : batch)
+            p->done = true;
+        --b.committing;
+        b.changed.notify_all();
+    }
+    if (mine.error)
+        std::rethrow_exception(mine.error);
+    return mine.result;
 }
+
+void Store::commitAlone(Pending& p) {
+    try {
+        transaction([&](SqlSession& s) { p.result = insertIn(s, *p.record); });
+    } catch (...) {
+        p.error = std::current_exception();
+    }
+}
+
+void Store::commitBatch(std::vector<Pending*> batch) {
+    // Every process orders its batches alike, so two batches holding the same uploads take
+    // their locks in the same order instead of deadlocking.
+    std::sort(batch.begin(), batch.end(), [](const Pending* a, const Pending* b) {
+        return std::tie(a->record->sessionId, a->record->duid, a->record->crc32) <
+               std::tie(b->record->sessionId, b->record->duid, b->record->crc32);
+    });
+    while (batch.size() > 1) {
+        size_t failed = batch.size();  // stays so when BEGIN or COMMIT fails
+        try {
+            transaction([&](SqlSession& s) {
+                for (size_t i = 0; i < batch.size(); ++i) {
+                    failed = i;
+                    batch[i]->result = insertIn(s, *batch[i]->record);
+                }
+                failed = batch.size();
+            });
+            return;
+        } catch (...) {
+        }
+        if (failed == batch.size()) {
+            // Nothing says whose fault it was (a full disk, a lost connection): each upload gets
+            // its own verdict. One whose commit did happen is found stored as a repeat.
+            for (Pending* p : batch)
+                commitAlone(*p);
+            return;
+        }
+        // Alone, its own transaction gives its verdict; a deadlock with another process, not
+        // the upload's fault, passes there.
+        commitAlone(*batch[failed]);
+        batch.erase(batch.begin() + static_cast<std::ptrdiff_t>(failed));
+    }
+    if (!batch.empty())
+        commitAlone(*batch.front());
+}
+
+namespace {
+
+const char* const kUploadColumns =
+    "INSERT INTO uploads(received_at, remote_addr, session_id, pincode, duid, category,"
+    " source, purchase_date, product_year, local_set, country, model_name,"
+    " firmware_version, file_name, file_size, crc32, envelope)"
+    " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+    " ON CONFLICT(session_id, duid, crc32) DO NOTHING RETURNING id";
+
+SqlParams uploadValues(const UploadRecord& r) {
+    const DeviceBlock& d = r.envelope.device;
+    return {r.receivedAt, r.remoteAddr, r.sessionId, r.pinCode, r.duid, r.category, r.source, r.purchaseDate,
+            r.productYear, d.localSet, d.country, d.modelName, d.firmwareVersion, r.fileName,
+            static_cast<int64_t>(r.fileSize), static_cast<int64_t>(r.crc32), r.envelopeXml};
+}
+
+// PostgreSQL: the upload, its answers and its facts row in one statement, as each statement is a
+// round trip to the server and a group of uploads waits for all of them. Gives the new id, or
+// nothing for a repeat. The facts row is left out when its device is new (`factWritten` false).
+std::optional<int64_t> insertUploadStatement(SqlSession& s, const UploadRecord& r, bool& factWritten) {
+    std::string sql = std::string("WITH up AS (") + kUploadColumns + ")";
+    SqlParams params = uploadValues(r);
+    if (!r.envelope.items.empty()) {
+        sql += ", ans AS (INSERT INTO answers(upload_id, question, selected, question_text, answer_text)"
+               " SELECT up.id, a.q, a.s, a.qt, a.at FROM up, (VALUES";
+        for (const SurveyItem& item : r.envelope.items) {
+            sql += params.size() == 17 ? " (?::int, ?::int, ?, ?)" : ", (?::int, ?::int, ?, ?)";
+            params.insert(params.end(), {int64_t{item.index}, int64_t{item.selected}, item.question, item.answer});
+        }
+        sql += ") AS a(q, s, qt, at))";
+    }
+    const SurveyFact f = factOf(r.envelope, r.receivedAt);
+    sql += ", dev AS (SELECT id FROM survey_devices WHERE country = ? AND model_name = ? AND"
+           " firmware_version = ? AND menu_language = ?)"
+           ", fact AS (INSERT INTO survey_facts(upload_id, received_at, day, device_id, country, model_name,"
+           " firmware_version, menu_language, q1, q2, q3, q4, q5)"
+           " SELECT up.id, ?, ?, dev.id, ?, ?, ?, ?, ?, ?, ?, ?, ? FROM up, dev RETURNING upload_id)"
+           " SELECT id, (SELECT COUNT(*) FROM fact) FROM up";
+    params.insert(params.end(), {f.country, f.model, f.firmware, f.language, f.receivedAt, factDay(f.receivedAt),
+                                 f.country, f.model, f.firmware, f.language});
+    for (const int selected : f.selected)
+        params.emplace_back(int64_t{selected});
+    const QueryResult up = s.query(sql, params);
+    if (up.empty())
+        return std::nullopt;
+    factWritten = up.integer(0, 1) == 1;
+    return up.integer(0, 0);
+}
+
+// The same as separate statements, for SQLite (in-process, no round trips).
+std::optional<int64_t> insertUploadStatements(SqlSession& s, const UploadRecord& r, bool& factWritten) {
+    const QueryResult up = s.query(kUploadColumns, uploadValues(r));
+    if (up.empty())
+        return std::nullopt;
+    const int64_t id = up.integer(0, 0);
+    if (!r.envelope.items.empty()) {
+        std::string sql = "INSERT INTO answers(upload_id, question, selected, question_text, answer_text) VALUES";
+        SqlParams params;
+        for (const SurveyItem& item : r.envelope.items) {
+            sql += params.empty() ? "(?,?,?,?,?)" : ",(?,?,?,?,?)";
+            params.insert(params.end(), {id, int64_t{item.index}, int64_t{item.selected}, item.question, item.answer});
+        }
+        s.execute(sql, params);
+    }
+    factWritten = false;
+    return id;
+}
+
+} // namespace
 
 Store::InsertResult Store::insertIn(SqlSession& s, const UploadRecord& r) {
     requireStorable(r);
     InsertResult result;
-    const DeviceBlock& d = r.envelope.device;
+    bool factWritten = false;
     // On a conflict the statement waits for a concurrent insert of the same key to end,
     // so a racing repeat finds the first one's row committed below.
-    const QueryResult up = s.query(
-        "INSERT INTO uploads(received_at, remote_addr, session_id, pincode, duid, category,"
-        " source, purchase_date, product_year, local_set, country, model_name,"
-        " firmware_version, file_name, file_size, crc32, envelope)"
-        " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-        " ON CONFLICT(session_id, duid, crc32) DO NOTHING RETURNING id",
-        {r.receivedAt, r.remoteAddr, r.sessionId, r.pinCode, r.duid, r.category, r.source, r.purchaseDate,
-         r.productYear, d.localSet, d.country, d.modelName, d.firmwareVersion, r.fileName,
-         static_cast<int64_t>(r.fileSize), static_cast<int64_t>(r.crc32), r.envelopeXml});
-    if (up.empty()) {
+    const std::optional<int64_t> id = s.dialect() == eDialect::PostgreSQL ? insertUploadStatement(s, r, factWritten)
+                                                                          : insertUploadStatements(s, r, factWritten);
+    if (!id) {
         const QueryResult first = s.query("SELECT id FROM uploads WHERE session_id = ? AND duid = ? AND crc32 = ?",
                                           {r.sessionId, r.duid, static_cast<int64_t>(r.crc32)});
         if (first.empty())
@@ -108,14 +280,10 @@ Store::InsertResult Store::insertIn(SqlSession& s, const UploadRecord& r) {
         result.duplicate = true;
         return result;
     }
-    result.id = up.integer(0, 0);
-    result.duplicate = false;
-    for (const SurveyItem& item : r.envelope.items)
-        s.execute("INSERT INTO answers(upload_id, question, selected, question_text, answer_text)"
-                  " VALUES(?,?,?,?,?)",
-                  {result.id, int64_t{item.index}, int64_t{item.selected}, item.question, item.answer});
+    result.id = *id;
     // The dashboard's row, in the same commit: the figures never miss a stored survey.
-    insertFact(s, result.id, factOf(r.envelope, r.receivedAt));
+    if (!factWritten)
+        insertFact(s, result.id, factOf(r.envelope, r.receivedAt));
     return result;
 }
 

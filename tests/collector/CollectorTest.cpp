@@ -175,6 +175,34 @@ TEST(CollectorUpload, DelayHoldsTheReplyAndStopCutsItShort) {
     EXPECT_EQ(stalled.uploads(), 0);
 }
 
+TEST(CollectorUpload, UploadsCommittedTogetherAreAnsweredEachByItsOwnFate) {
+    // Held until all four are in, so that they share one transaction; the database itself
+    // refuses one of them there.
+    constexpr size_t kUploads = 4;
+    RunningCollector c([](collector::ServerOptions& o) { o.groupCommit = {kUploads, std::chrono::seconds(60), 0}; });
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(c.db.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER poison BEFORE INSERT ON uploads WHEN NEW.session_id = 'BAD'"
+                           " BEGIN SELECT RAISE(ABORT, 'refused by the database'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    std::vector<std::future<Reply>> replies;
+    for (size_t i = 0; i < kUploads; ++i) {
+        const std::string session = i == 2 ? "BAD" : "GOOD-" + std::to_string(i);
+        const Upload up = tvUpload(gzip(envelope(survey({1, 2, 3, 4, 5}))), session);
+        replies.push_back(std::async(std::launch::async, [&c, up] { return c.post(up); }));
+    }
+    for (size_t i = 0; i < kUploads; ++i) {
+        const Reply r = replies[i].get();
+        EXPECT_EQ(r.stat(), i == 2 ? "error" : "ok") << i << ": " << r.body;
+    }
+    EXPECT_EQ(c.uploads(), 3);
+    EXPECT_EQ(queryInt(c.db, "SELECT COUNT(*) FROM uploads WHERE session_id LIKE 'GOOD-%'"), 3);
+    EXPECT_EQ(c.answers(), 15);
+}
+
 TEST(CollectorStore, AnUploadIsStoredWhole) {
     tavtest::TempDir dir;
     EXPECT_THROW(collector::openStore(dir.file("missing.sqlite"), collector::Store::eOpenMode::Existing),

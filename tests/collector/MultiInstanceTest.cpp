@@ -1,6 +1,7 @@
-// Several collector processes on one PostgreSQL database, as an operator runs them behind a
-// balancer: load through both, one killed without warning, and the television's retries sent
-// to the survivor. Every upload answered "ok" must be stored exactly once.
+// Several collector processes on one database, as an operator runs them behind a balancer (on
+// PostgreSQL; on SQLite, on one machine): load through both, one killed without warning while
+// uploads are being committed together, and the television's retries sent to the survivor.
+// Every upload answered "ok" must be stored exactly once.
 #include "CollectorTestSupport.h"
 #include "TestDatabase.h"
 
@@ -18,9 +19,17 @@
 
 using namespace coltest;
 
-TEST(CollectorInstances, TwoOnOneDatabaseStoreEveryAnsweredUploadOnceThoughOneIsKilled) {
-    TestDatabase db("postgresql");
-    TAV_REQUIRE_DATABASE(db);
+namespace {
+
+class CollectorInstances : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override { TAV_REQUIRE_DATABASE(db); }
+    TestDatabase db{GetParam()};
+};
+
+} // namespace
+
+TEST_P(CollectorInstances, TwoOnOneDatabaseStoreEveryAnsweredUploadOnceThoughOneIsKilled) {
     tavtest::TempDir dir;
     collector::ensureCertificates(dir.file("certs"));
     const std::string ca = collector::certPathsIn(dir.file("certs")).caCert;
@@ -104,3 +113,6 @@ TEST(CollectorInstances, TwoOnOneDatabaseStoreEveryAnsweredUploadOnceThoughOneIs
     ASSERT_EQ(tavtest::run(std::string(TAVCOLLECTOR_BIN) + " report --db '" + db.dbText() + "'", &out), 0);
     EXPECT_NE(out.find("Stored surveys: " + std::to_string(kClients * kPerClient) + "\n"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, CollectorInstances, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });

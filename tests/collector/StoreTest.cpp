@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -148,6 +150,49 @@ TEST_P(StoreTest, ConcurrentRepeatsOnTwoStoresAreStoredOnce) {
     }
     EXPECT_EQ(a->query("SELECT COUNT(*) FROM uploads").integer(0, 0), kUploads);
     EXPECT_EQ(a->query("SELECT COUNT(*) FROM answers").integer(0, 0), 5 * kUploads);
+}
+
+TEST_P(StoreTest, UploadsArrivingTogetherShareACommitAndABadOneFailsAlone) {
+    const auto store = openStore(db.dbText());
+    // The group is held open until all of them have arrived, so they are one batch.
+    constexpr size_t kUploads = 6;
+    store->setGroupCommit({kUploads, std::chrono::seconds(60)});
+    std::vector<collector::UploadRecord> ups;
+    for (int i = 0; i < 4; ++i)
+        ups.push_back(record("G" + std::to_string(i), 10, {1, 2, 3, 4, 5}));
+    ups.push_back(ups[1]);  // the same upload twice in one batch
+    collector::UploadRecord broken = record("G-bad", 10, {1, 3, 0, 0, 0});
+    broken.envelope.items.push_back({2, 4, "q", "a"});  // fails in the database, mid-batch
+    ups.push_back(broken);
+    std::vector<std::optional<Store::InsertResult>> results(kUploads);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < kUploads; ++i)
+        threads.emplace_back([&, i] {
+            try {
+                results[i] = store->insert(ups[i]);
+            } catch (const std::runtime_error&) {
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+
+    EXPECT_FALSE(results[5]) << "the broken upload is refused";
+    ASSERT_TRUE(results[1] && results[4]);
+    EXPECT_EQ(results[1]->id, results[4]->id);
+    EXPECT_NE(results[1]->duplicate, results[4]->duplicate) << "the twin is stored once";
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(results[i]) << "a good upload went down with the bad one: " << i;
+        // Each waiting thread is handed its own upload's row.
+        EXPECT_EQ(store->query("SELECT session_id FROM uploads WHERE id = ?", {results[i]->id}).text(0, 0),
+                  ups[i].sessionId);
+    }
+    EXPECT_EQ(store->query("SELECT COUNT(*) FROM uploads").integer(0, 0), 4);
+    EXPECT_EQ(store->query("SELECT COUNT(*) FROM answers").integer(0, 0), 20);
+    EXPECT_EQ(store->query("SELECT COUNT(*) FROM survey_facts").integer(0, 0), 4);
+    if (store->dialect() == collector::eDialect::PostgreSQL) {
+        EXPECT_EQ(store->query("SELECT COUNT(DISTINCT xmin::text) FROM uploads").integer(0, 0), 1)
+            << "the good ones were committed in one transaction";
+    }
 }
 
 TEST_P(StoreTest, PortableStatementsAndTransactions) {

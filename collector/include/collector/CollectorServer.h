@@ -39,6 +39,7 @@ struct ServerOptions {
     std::string dbPath;
     HttpLimits limits;             // maxBody: the whole request body
     size_t maxInflated = 1 << 20;  // the envelope after gunzip
+    GroupCommitLimits groupCommit;  // uploads arriving together share one commit
     int delayMs = 0;               // hold every upload this long before answering
     eForcedReply forcedReply = eForcedReply::None;
     // Receives each JSON log line; null writes to stderr.

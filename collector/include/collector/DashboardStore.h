@@ -11,6 +11,8 @@ namespace collector {
 
 // Writes the facts row of a stored upload; called inside the upload's transaction.
 void insertFact(SqlSession& session, int64_t uploadId, const SurveyFact& fact);
+// The "day" column of a facts row: days since 1970-01-01 of the received time, -1 when unreadable.
+int64_t factDay(const std::string& receivedAt);
 
 class StoreSessionTable : public SessionTable {
 public:

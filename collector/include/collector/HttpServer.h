@@ -28,7 +28,7 @@ struct HttpLimits {
     size_t maxConnections = 4096;
     size_t maxPerClient = 64;
     unsigned ioThreads = 2;
-    unsigned workers = 4;  // route handlers
+    unsigned workers = 8;  // route handlers
 };
 
 struct HttpServerOptions {

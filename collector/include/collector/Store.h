@@ -10,6 +10,7 @@
 #include "collector/Upload.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -96,11 +97,24 @@ public:
     virtual void script(const std::string& sql) = 0;
 };
 
+// How Store::insert groups uploads that arrive together into one transaction, so that they share
+// one durable commit (one fsync) instead of each paying for its own.
+struct GroupCommitLimits {
+    size_t maxBatch = 64;  // uploads in one transaction at most
+    // How long the first upload of a batch waits for more. 0: none; a batch is then what arrived
+    // while the commit before it was being made durable, so an upload alone is never held.
+    std::chrono::microseconds maxWait{0};
+    // Batches committed at the same time; 0: the backend's choice, 1 for SQLite's single writer
+    // and 4 for PostgreSQL, where a batch mostly waits on round trips to the server and the
+    // server flushes concurrent commits together itself.
+    size_t concurrent = 0;
+};
+
 class Store {
 public:
     enum class eOpenMode { Create, Existing };
 
-    virtual ~Store() = default;
+    virtual ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
@@ -122,11 +136,15 @@ public:
         int64_t id = 0;
         bool duplicate = false;  // the same file of the same session and device was stored before
     };
-    // Stores the upload and its answers in one transaction: all of it or nothing. A second
-    // delivery of the same file (a client retry after a lost reply, also one racing the first
-    // on another collector process) is not stored again and gives the id of the first.
-    // Throws std::runtime_error after rolling back.
+    // Stores the upload and its answers: all of it or nothing, and durably committed when it
+    // returns. Uploads from several threads at once are committed together (GroupCommitLimits);
+    // one whose statements fail is taken out of the group and tried alone, so it cannot take the
+    // others down with it. A second delivery of the same file (a client retry after a lost
+    // reply, also one racing the first on another collector process or in the same group) is
+    // not stored again and gives the id of the first. Throws std::runtime_error when this
+    // upload could not be stored.
     InsertResult insert(const UploadRecord& record);
+    void setGroupCommit(const GroupCommitLimits& limits);
     // The same inside a transaction the caller holds (several uploads in one commit).
     static InsertResult insertIn(SqlSession& session, const UploadRecord& record);
 
@@ -136,7 +154,15 @@ public:
     int schemaVersion() const;
 
 protected:
-    Store() = default;
+    Store();
+
+private:
+    struct Batcher;
+    struct Pending;
+    void commitBatch(std::vector<Pending*> batch);
+    void commitAlone(Pending& upload);
+
+    std::unique_ptr<Batcher> m_batcher;
 };
 
 // Opens (and migrates) the database that `db` names: "sqlite:PATH", a bare PATH, or a
