@@ -72,11 +72,18 @@ Evas_Object* SurveyTest::popup() {
         view = elm_object_parent_widget_get(m_survey->m_box);
     else if (focus != survey::m_Button[0] && focus != survey::m_Button[1])
         return ::testing::AssertionFailure() << "focus on a " << elm_object_widget_type_get(focus);
-    Evas_Coord x, y, w, h, vx, vy, vw, vh;
-    evas_object_geometry_get(focus, &x, &y, &w, &h);
-    evas_object_geometry_get(view, &vx, &vy, &vw, &vh);
-    if (y < vy || y + h > vy + vh || x < vx || x + w > vx + vw || !evas_object_visible_get(focus))
-        return ::testing::AssertionFailure() << "focus at y " << y << "-" << y + h << " outside " << vy << "-" << vy + vh;
+    if (!evas_object_visible_get(focus))
+        return ::testing::AssertionFailure() << "focus hidden";
+    return inside(focus, view);
+}
+
+::testing::AssertionResult inside(Evas_Object* inner, Evas_Object* outer) {
+    Evas_Coord x, y, w, h, ox, oy, ow, oh;
+    evas_object_geometry_get(inner, &x, &y, &w, &h);
+    evas_object_geometry_get(outer, &ox, &oy, &ow, &oh);
+    if (h <= 0 || x < ox || y < oy || x + w > ox + ow || y + h > oy + oh)
+        return ::testing::AssertionFailure() << x << "," << y << " " << w << "x" << h << " not inside " << ox << "," << oy
+                                             << " " << ow << "x" << oh;
     return ::testing::AssertionSuccess();
 }
 

@@ -24,6 +24,9 @@ public:
 // UI sounds as feedback patterns.
 enum Sound { MOVED = 66, CANCEL = 67, BLOCKED = 68, CONFIRM = 69, POPUP = 71 };
 
+// `inner` lies whole inside `outer` and has a height.
+::testing::AssertionResult inside(Evas_Object* inner, Evas_Object* outer);
+
 class SurveyTest : public ::testing::Test {
 protected:
     static constexpr const char* HIGH_CONTRAST = "db/menu/system/accessibility/highcontrast";
