@@ -156,6 +156,10 @@ TEST_F(SurveyLanguageTest, EveryCatalogTranslatesEveryText) {
 TEST_F(SurveyLanguageTest, TextsFollowTheMenuLanguageWithEnglishWhereItHasNoCatalog) {
     show();
     EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_en.png"));
+    focusAfter({"Down", "Down"});
+    EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_normal.png"));
+    focusAfter({"Right"});
+    EXPECT_TRUE(uitest::snap(m_survey->window(), "survey_submit_focused.png"));
     // A regional variant without a catalog of its own takes its language's, question 3 composed in it.
     auto& s = showIn("de_AT.utf8");
     EXPECT_EQ("Umfrage zum Remote-Support", title());
@@ -246,7 +250,7 @@ TEST_F(SurveyLanguageTest, HanAndHangulUseTheBoldFaceOfTheirScript) {
     }
 }
 
-TEST_F(SurveyLanguageTest, ThePseudoLanguageFitsEverywhere) {
+TEST_F(SurveyLanguageTest, ThePseudoLanguageFitsEverywhereAndAccessibilityChangesTheLook) {
     // The idle time-out warning shown at once, so that it is measured too; it is on without the
     // screen reader, and said as shown.
     vconf_set_int(survey::TIMEOUT_WARNING_KEY, 1);
@@ -257,12 +261,24 @@ TEST_F(SurveyLanguageTest, ThePseudoLanguageFitsEverywhere) {
     EXPECT_EQ('[', elm_object_text_get(m_survey->timeoutWarning())[0]);
     EXPECT_EQ(std::vector<std::string>{elm_object_text_get(m_survey->timeoutWarning())}, s_spoken);
     expectEveryTextFits("pseudo");
+    // High contrast: its own text style, no colour pick; enlarge 2 enlarges the text, only 1 the window.
+    const auto expectLook = [&](const char* style, double scale, const std::vector<std::string>& assist) {
+        for (Evas_Object* text : boxItems("Elm_Label"))
+            EXPECT_STREQ(style, elm_object_style_get(text));
+        EXPECT_DOUBLE_EQ(scale, elm_object_scale_get(m_survey->window()));
+        EXPECT_EQ(assist, tavplat::journalRead("efl_assist"));
+        tavplat::journalClear("efl_assist");
+    };
+    expectLook("popup/TavSurveyPopupMedium", 1.0, {"ea_config_text_scale_set 0", "ea_apply_color_pick elm_popup"});
     vconf_set_int(HIGH_CONTRAST, 1);
+    vconf_set_int(ENLARGE, 2);
     show();
+    expectLook("popup/TavSurveyPopupMedium_Contrast", 1.0, {"ea_config_text_scale_set 1"});
     expectEveryTextFits("pseudo_high_contrast");
     vconf_set_int(HIGH_CONTRAST, 0);
     vconf_set_int(ENLARGE, 1);
     show();
+    expectLook("popup/TavSurveyPopupMedium", 1.2, {"ea_config_text_scale_set 1", "ea_apply_color_pick elm_popup"});
     expectEveryTextFits("pseudo_enlarged");
     EXPECT_EQ(uitest::toolkitErrors(), m_errorsBefore);
 }
