@@ -118,7 +118,8 @@ std::string cookieValue(const std::string& header, const std::string& name) {
 Dashboard::Dashboard(DashboardData& data, DashboardOptions options)
     : m_data(data),
       m_options(std::move(options)),
-      m_auth([&data](const std::string& name) { return data.operatorHash(name); }, m_options.auth, data.sessions()) {}
+      m_auth([&data](const std::string& name) { return data.operatorHash(name); }, m_options.auth, data.sessions(),
+             data.failures()) {}
 
 WebResponse Dashboard::handle(const WebRequest& request, const std::string& client) {
     const size_t q = request.target.find('?');

@@ -187,6 +187,40 @@ void StoreSessionTable::expire(int64_t idleBefore, int64_t createdBefore) {
     m_store.execute("DELETE FROM operator_sessions WHERE last_used < ? OR created_at < ?", {idleBefore, createdBefore});
 }
 
+std::chrono::seconds StoreFailureCounter::attempt(const std::string& key, const FailureLimits& limits, int64_t now) {
+    std::chrono::seconds wait{0};
+    m_store.transaction([&](SqlSession& s) {
+        s.execute("DELETE FROM signin_failures WHERE locked_until <= ? AND last_seen < ?",
+                  {now, now - limits.window.count()});
+        s.execute("INSERT INTO signin_failures(subject, failures, window_start, locked_until, last_seen)"
+                  " VALUES(?, 0, 0, 0, 0) ON CONFLICT(subject) DO NOTHING",
+                  {key});
+        // The row stays locked to this transaction until the count is written (SQLite's write
+        // transactions are exclusive already), so two collectors cannot both take the last try.
+        const QueryResult r = s.query(std::string("SELECT failures, window_start, locked_until, last_seen FROM"
+                                                  " signin_failures WHERE subject = ?") +
+                                          (s.dialect() == eDialect::PostgreSQL ? " FOR UPDATE" : ""),
+                                      {key});
+        FailureCount c{static_cast<int>(r.integer(0, 0)), r.integer(0, 1), r.integer(0, 2), r.integer(0, 3)};
+        wait = lockedFor(c, now);
+        if (wait.count() > 0)
+            return;
+        countFailure(c, now, limits);
+        s.execute("UPDATE signin_failures SET failures = ?, window_start = ?, locked_until = ?, last_seen = ?"
+                  " WHERE subject = ?",
+                  {int64_t{c.failures}, c.windowStart, c.lockedUntil, c.lastSeen, key});
+    });
+    return wait;
+}
+
+void StoreFailureCounter::forgive(const std::string& key) {
+    m_store.execute("UPDATE signin_failures SET failures = failures - 1 WHERE subject = ? AND failures > 0", {key});
+}
+
+void StoreFailureCounter::clear(const std::string& key) {
+    m_store.execute("DELETE FROM signin_failures WHERE subject = ?", {key});
+}
+
 void addOperator(Store& store, const std::string& name, const std::string& passwordHash) {
     if (name.empty() || name.size() > 64 ||
         !std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; }))

@@ -125,9 +125,10 @@ CREATE TABLE survey_facts(
 CREATE INDEX survey_facts_received_at ON survey_facts(received_at);
 )sql";
 
-// Version 3: dashboard sessions in the database, so that every collector behind a balancer
-// knows who is signed in (and a sign-out anywhere ends the session everywhere). Keyed by a
-// digest of the session's token; times in seconds since 1970.
+// Version 3: dashboard sessions and failed sign-ins in the database, so that every collector
+// behind a balancer knows who is signed in (and a sign-out anywhere ends the session
+// everywhere) and the brake on guessing holds for all of them together. Sessions are keyed by a
+// digest of their token; times in seconds since 1970.
 const char* const kV3 = R"sql(
 CREATE TABLE operator_sessions(
   token_digest TEXT    PRIMARY KEY,
@@ -136,6 +137,14 @@ CREATE TABLE operator_sessions(
   last_used    {INT64} NOT NULL
 );
 CREATE INDEX operator_sessions_last_used ON operator_sessions(last_used);
+CREATE TABLE signin_failures(
+  subject      TEXT    PRIMARY KEY,
+  failures     INTEGER NOT NULL,
+  window_start {INT64} NOT NULL,
+  locked_until {INT64} NOT NULL,
+  last_seen    {INT64} NOT NULL
+);
+CREATE INDEX signin_failures_last_seen ON signin_failures(last_seen);
 )sql";
 
 } // namespace
@@ -145,7 +154,7 @@ const std::vector<Migration>& migrations() {
         {1, "uploads and answers", forDialect(kV1, eDialect::SQLite), forDialect(kV1, eDialect::PostgreSQL)},
         {2, "dashboard facts and operators", forDialect(kV2Shared, eDialect::SQLite) + kV2FactsSqlite,
          forDialect(kV2Shared, eDialect::PostgreSQL) + kV2FactsPostgresql},
-        {3, "dashboard sessions", forDialect(kV3, eDialect::SQLite), forDialect(kV3, eDialect::PostgreSQL)},
+        {3, "dashboard sessions and failed sign-ins", forDialect(kV3, eDialect::SQLite), forDialect(kV3, eDialect::PostgreSQL)},
     };
     return list;
 }

@@ -54,38 +54,53 @@ std::string randomToken() {
     return text;
 }
 
-std::chrono::seconds FailureLimiter::wait(const std::string& key, std::chrono::steady_clock::time_point now) const {
-    const auto it = m_keys.find(key);
-    if (it == m_keys.end() || it->second.lockedUntil <= now)
-        return std::chrono::seconds(0);
-    // Rounded up: "retry after 0 s" while still locked would invite a useless retry.
-    return std::chrono::ceil<std::chrono::seconds>(it->second.lockedUntil - now);
+std::chrono::seconds lockedFor(const FailureCount& c, int64_t now) {
+    return std::chrono::seconds(std::max<int64_t>(0, c.lockedUntil - now));
 }
 
-void FailureLimiter::failed(const std::string& key, std::chrono::steady_clock::time_point now) {
-    if (m_keys.size() >= m_maxKeys && !m_keys.count(key))
-        prune(now);
-    Entry& e = m_keys[key];
-    if (e.failures == 0 || now - e.windowStart > m_limits.window) {
-        e.failures = 0;
-        e.windowStart = now;
+void countFailure(FailureCount& c, int64_t now, const FailureLimits& limits) {
+    if (c.failures == 0 || now - c.windowStart > limits.window.count()) {
+        c.failures = 0;
+        c.windowStart = now;
     }
-    e.lastSeen = now;
-    if (++e.failures >= m_limits.maxFailures) {
-        e.lockedUntil = now + m_limits.lockout;
-        e.failures = 0;
+    c.lastSeen = now;
+    if (++c.failures >= limits.maxFailures) {
+        c.lockedUntil = now + limits.lockout.count();
+        c.failures = 0;
     }
+}
+
+std::chrono::seconds FailureLimiter::attempt(const std::string& key, const FailureLimits& limits, int64_t now) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_keys.find(key);
+    if (it != m_keys.end() && lockedFor(it->second, now).count() > 0)
+        return lockedFor(it->second, now);
+    if (it == m_keys.end() && m_keys.size() >= m_maxKeys)
+        prune(now, limits);
+    countFailure(m_keys[key], now, limits);
+    return std::chrono::seconds(0);
 }
 
 void FailureLimiter::forgive(const std::string& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_keys.find(key);
     if (it != m_keys.end() && it->second.failures > 0)
         --it->second.failures;
 }
 
-void FailureLimiter::prune(std::chrono::steady_clock::time_point now) {
+void FailureLimiter::clear(const std::string& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_keys.erase(key);
+}
+
+size_t FailureLimiter::tracked() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_keys.size();
+}
+
+void FailureLimiter::prune(int64_t now, const FailureLimits& limits) {
     for (auto it = m_keys.begin(); it != m_keys.end();) {
-        const bool quiet = it->second.lockedUntil <= now && now - it->second.lastSeen > m_limits.window;
+        const bool quiet = it->second.lockedUntil <= now && now - it->second.lastSeen > limits.window.count();
         it = quiet ? m_keys.erase(it) : std::next(it);
     }
     // Still full of live keys: drop the half seen longest ago, unlocked ones first, so that a
@@ -93,15 +108,15 @@ void FailureLimiter::prune(std::chrono::steady_clock::time_point now) {
     for (const bool dropLocked : {false, true}) {
         if (m_keys.size() < m_maxKeys)
             return;
-        std::vector<std::chrono::steady_clock::time_point> seen;
-        for (const auto& [key, e] : m_keys)
-            if (dropLocked || e.lockedUntil <= now)
-                seen.push_back(e.lastSeen);
+        std::vector<int64_t> seen;
+        for (const auto& [key, c] : m_keys)
+            if (dropLocked || c.lockedUntil <= now)
+                seen.push_back(c.lastSeen);
         if (seen.empty())
             continue;
         auto middle = seen.begin() + static_cast<std::ptrdiff_t>(seen.size() / 2);
         std::nth_element(seen.begin(), middle, seen.end());
-        const auto cut = *middle;
+        const int64_t cut = *middle;
         for (auto it = m_keys.begin(); it != m_keys.end();) {
             const bool drop = (dropLocked || it->second.lockedUntil <= now) && it->second.lastSeen <= cut;
             it = drop ? m_keys.erase(it) : std::next(it);
@@ -140,22 +155,17 @@ void MemorySessionTable::expire(int64_t idleBefore, int64_t createdBefore) {
     }
 }
 
-OperatorAuth::OperatorAuth(HashLookup lookup, AuthOptions options, SessionTable* sessions)
+OperatorAuth::OperatorAuth(HashLookup lookup, AuthOptions options, SessionTable* sessions, FailureCounter* failures)
     : m_lookup(std::move(lookup)),
       m_options(std::move(options)),
-      m_accounts(m_options.perAccount),
-      m_addresses(m_options.perAddress),
+      m_failures(failures ? *failures : m_ownFailures),
       m_sessions(sessions ? *sessions : m_ownSessions) {
     initSodium();
 }
 
-std::chrono::steady_clock::time_point OperatorAuth::now() const {
-    return m_options.clock ? m_options.clock() : std::chrono::steady_clock::now();
-}
-
-int64_t OperatorAuth::wallNow() const {
-    if (m_options.wallClock)
-        return m_options.wallClock();
+int64_t OperatorAuth::now() const {
+    if (m_options.clock)
+        return m_options.clock();
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
@@ -171,30 +181,26 @@ OperatorAuth::LoginResult OperatorAuth::login(const std::string& name, const std
     const std::string accountKey = "a:" + name;
     const std::string addressKey = "c:" + address;
     LoginResult result;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const auto t = now();
-        result.retryAfter = std::max(m_accounts.wait(accountKey, t), m_addresses.wait(addressKey, t));
-        if (result.retryAfter.count() > 0) {
-            result.result = eLogin::Throttled;
-            return result;
-        }
-        m_accounts.failed(accountKey, t);
-        m_addresses.failed(addressKey, t);
+    const int64_t t = now();
+    result.retryAfter = m_failures.attempt(accountKey, m_options.perAccount, t);
+    if (result.retryAfter.count() == 0) {
+        result.retryAfter = m_failures.attempt(addressKey, m_options.perAddress, t);
+        if (result.retryAfter.count() > 0)
+            m_failures.forgive(accountKey);
     }
-    // The slow check runs unlocked so that other requests keep going; an unknown name costs
-    // the same time as a wrong password, so timing does not tell which names exist.
+    if (result.retryAfter.count() > 0) {
+        result.result = eLogin::Throttled;
+        return result;
+    }
+    // An unknown name costs the same time as a wrong password, so timing does not tell which
+    // names exist.
     const std::optional<std::string> hash = m_lookup(name);
     const bool ok = verifyPassword(hash ? *hash : dummyHash(), password) && hash;
 
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!ok)
-            return result;
-        m_accounts.clear(accountKey);
-        m_addresses.forgive(addressKey);
-    }
-    const int64_t t = wallNow();
+    if (!ok)
+        return result;
+    m_failures.clear(accountKey);
+    m_failures.forgive(addressKey);
     // Sign-ins are rare: the moment to clear out what every collector left behind.
     m_sessions.expire(t - m_options.idleTimeout.count(), t - m_options.maxSessionAge.count());
     result.result = eLogin::Ok;
@@ -210,7 +216,7 @@ std::optional<std::string> OperatorAuth::operatorOf(const std::string& token) {
     const std::optional<SessionRecord> s = m_sessions.find(key);
     if (!s)
         return std::nullopt;
-    const int64_t t = wallNow();
+    const int64_t t = now();
     if (t - s->lastUsed > m_options.idleTimeout.count() || t - s->created > m_options.maxSessionAge.count()) {
         m_sessions.remove(key);
         return std::nullopt;

@@ -95,8 +95,9 @@ TEST_P(DashboardStoreTest, FactsFollowUploadsAndFiltersPage) {
 }
 
 // Two collectors on one database, as behind a balancer: a session opened on one is known to the
-// other, kept alive by use on either, and ended everywhere by a sign-out or idleness.
-TEST_P(DashboardStoreTest, SessionsAreSharedByTheCollectorsOfADatabase) {
+// other, kept alive by use on either, and ended everywhere by a sign-out or idleness; failed
+// sign-ins on either count towards one limit.
+TEST_P(DashboardStoreTest, SessionsAndTheBrakeAreSharedByTheCollectorsOfADatabase) {
     const auto storeA = openStore(db.dbText());
     const auto storeB = openStore(db.dbText(), Store::eOpenMode::Existing);
     StoreDashboardData dataA(*storeA), dataB(*storeB);
@@ -104,9 +105,11 @@ TEST_P(DashboardStoreTest, SessionsAreSharedByTheCollectorsOfADatabase) {
     int64_t now = 1'800'000'000;
     AuthOptions options;
     options.idleTimeout = std::chrono::minutes(30);
-    options.wallClock = [&now] { return now; };
+    options.perAccount = {3, std::chrono::minutes(10), std::chrono::minutes(5)};
+    options.clock = [&now] { return now; };
     const auto hashOf = [&](StoreDashboardData& d) { return [&d](const std::string& n) { return d.operatorHash(n); }; };
-    OperatorAuth a(hashOf(dataA), options, dataA.sessions()), b(hashOf(dataB), options, dataB.sessions());
+    OperatorAuth a(hashOf(dataA), options, dataA.sessions(), dataA.failures()),
+        b(hashOf(dataB), options, dataB.sessions(), dataB.failures());
 
     const auto first = a.login("ops", "s3cret-pass", "10.0.0.1");
     ASSERT_EQ(first.result, OperatorAuth::eLogin::Ok);
@@ -132,6 +135,16 @@ TEST_P(DashboardStoreTest, SessionsAreSharedByTheCollectorsOfADatabase) {
     ASSERT_EQ(b.login("ops", "s3cret-pass", "10.0.0.1").result, OperatorAuth::eLogin::Ok);
     EXPECT_EQ(storeB->query("SELECT COUNT(*) FROM operator_sessions").integer(0, 0), 1);
     EXPECT_FALSE(a.operatorOf(third.token));
+
+    // Two wrong passwords on A and one on B lock the account on both until the lockout ends.
+    EXPECT_EQ(a.login("ops", "guess1", "10.0.0.2").result, OperatorAuth::eLogin::Refused);
+    EXPECT_EQ(b.login("ops", "guess2", "10.0.0.3").result, OperatorAuth::eLogin::Refused);
+    EXPECT_EQ(a.login("ops", "guess3", "10.0.0.4").result, OperatorAuth::eLogin::Refused);
+    const auto locked = b.login("ops", "s3cret-pass", "10.0.0.5");
+    EXPECT_EQ(locked.result, OperatorAuth::eLogin::Throttled);
+    EXPECT_EQ(locked.retryAfter, std::chrono::minutes(5));
+    now += 5 * 60;
+    EXPECT_EQ(a.login("ops", "s3cret-pass", "10.0.0.5").result, OperatorAuth::eLogin::Ok);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DashboardStoreTest, ::testing::Values("sqlite", "postgresql"),

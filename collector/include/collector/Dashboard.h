@@ -37,6 +37,8 @@ public:
     virtual std::optional<std::string> operatorHash(const std::string& name) = 0;
     // Where the sessions live when other processes must see them too; null: in this process.
     virtual SessionTable* sessions() { return nullptr; }
+    // Likewise for the counts of failed sign-ins.
+    virtual FailureCounter* failures() { return nullptr; }
 };
 
 // The parts of a request the dashboard looks at.

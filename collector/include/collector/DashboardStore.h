@@ -1,7 +1,8 @@
 // The dashboard's tables in the collector's database: "survey_facts" (one narrow row per stored
 // survey, written in the upload's own transaction, so that the figures of 100,000 surveys are
 // one index range scan away), "operators" (the dashboard's accounts) and "operator_sessions"
-// (who is signed in, for every collector on the database).
+// (who is signed in, for every collector on the database) and "signin_failures" (the brake on
+// password guessing, likewise shared).
 #pragma once
 
 #include "collector/Dashboard.h"
@@ -27,9 +28,22 @@ private:
     Store& m_store;
 };
 
+// Failed sign-ins counted in the database, so that N collectors behind a balancer do not allow
+// N times the guesses. Quiet keys are deleted as new attempts come.
+class StoreFailureCounter : public FailureCounter {
+public:
+    explicit StoreFailureCounter(Store& store) : m_store(store) {}
+    std::chrono::seconds attempt(const std::string& key, const FailureLimits& limits, int64_t now) override;
+    void forgive(const std::string& key) override;
+    void clear(const std::string& key) override;
+
+private:
+    Store& m_store;
+};
+
 class StoreDashboardData : public DashboardData {
 public:
-    explicit StoreDashboardData(Store& store) : m_store(store), m_sessions(store) {}
+    explicit StoreDashboardData(Store& store) : m_store(store), m_sessions(store), m_failures(store) {}
 
     // Writes the facts of uploads stored before the dashboard existed; gives how many.
     int64_t backfill();
@@ -39,10 +53,12 @@ public:
                                    int64_t limit) override;
     std::optional<std::string> operatorHash(const std::string& name) override;
     SessionTable* sessions() override { return &m_sessions; }
+    FailureCounter* failures() override { return &m_failures; }
 
 private:
     Store& m_store;
     StoreSessionTable m_sessions;
+    StoreFailureCounter m_failures;
 };
 
 // Adds an operator; throws std::runtime_error when the name is taken or not acceptable

@@ -22,7 +22,6 @@ bool verifyPassword(const std::string& hash, const std::string& password);
 // 32 random bytes, URL-safe base64 without padding.
 std::string randomToken();
 
-using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 using WallClock = std::function<int64_t()>;  // seconds since 1970, UTC
 
 // A signed-in operator. Times are wall-clock seconds, comparable between processes.
@@ -59,48 +58,63 @@ private:
     std::map<std::string, SessionRecord> m_sessions;
 };
 
-// Counts failed sign-ins per key; `maxFailures` within `window` lock the key for `lockout`.
-// Keys that go quiet are forgotten, and at most `maxKeys` are tracked (the stalest go first),
-// so a flood of made-up names cannot grow it without bound.
-class FailureLimiter {
-public:
-    struct Limits {
-        int maxFailures = 5;
-        std::chrono::seconds window{15 * 60};
-        std::chrono::seconds lockout{15 * 60};
-    };
-    FailureLimiter(Limits limits, size_t maxKeys = 10000) : m_limits(limits), m_maxKeys(maxKeys) {}
+struct FailureLimits {
+    int maxFailures = 5;
+    std::chrono::seconds window{15 * 60};
+    std::chrono::seconds lockout{15 * 60};
+};
 
-    // How long the key must wait before its next attempt; zero when it may try now.
-    std::chrono::seconds wait(const std::string& key, std::chrono::steady_clock::time_point now) const;
-    void failed(const std::string& key, std::chrono::steady_clock::time_point now);
-    // Takes one failure back: an attempt is counted before its password is checked, so that
-    // parallel guesses cannot slip past the limit while the (slow) check runs.
-    void forgive(const std::string& key);
-    void clear(const std::string& key) { m_keys.erase(key); }
-    size_t tracked() const { return m_keys.size(); }
+// One key's failed sign-ins; times in wall-clock seconds.
+struct FailureCount {
+    int failures = 0;
+    int64_t windowStart = 0;
+    int64_t lockedUntil = 0;
+    int64_t lastSeen = 0;
+};
+// How long `c` is still locked at `now`; zero when it may try.
+std::chrono::seconds lockedFor(const FailureCount& c, int64_t now);
+// One more failure at `now`: `maxFailures` within `window` lock the key for `lockout`.
+void countFailure(FailureCount& c, int64_t now, const FailureLimits& limits);
+
+// Where failed sign-ins are counted, per key ("a:NAME" per account, "c:ADDRESS" per client
+// address). Implementations are thread-safe.
+class FailureCounter {
+public:
+    virtual ~FailureCounter() = default;
+    // When `key` is locked: how long yet, and nothing is counted. Otherwise one failure is
+    // counted at once and zero returned: an attempt counts before its password is checked, so
+    // that parallel guesses cannot slip past the limit while the (slow) check runs.
+    virtual std::chrono::seconds attempt(const std::string& key, const FailureLimits& limits, int64_t now) = 0;
+    // Takes one failure back.
+    virtual void forgive(const std::string& key) = 0;
+    virtual void clear(const std::string& key) = 0;
+};
+
+// Failed sign-ins counted in this process. Keys that go quiet are forgotten, and at most
+// `maxKeys` are tracked (the stalest go first, never a locked one while others are left), so
+// a flood of made-up names cannot grow it without bound.
+class FailureLimiter : public FailureCounter {
+public:
+    explicit FailureLimiter(size_t maxKeys = 20000) : m_maxKeys(maxKeys) {}
+    std::chrono::seconds attempt(const std::string& key, const FailureLimits& limits, int64_t now) override;
+    void forgive(const std::string& key) override;
+    void clear(const std::string& key) override;
+    size_t tracked() const;
 
 private:
-    struct Entry {
-        int failures = 0;
-        std::chrono::steady_clock::time_point windowStart{};
-        std::chrono::steady_clock::time_point lockedUntil{};
-        std::chrono::steady_clock::time_point lastSeen{};
-    };
-    void prune(std::chrono::steady_clock::time_point now);
+    void prune(int64_t now, const FailureLimits& limits);
 
-    Limits m_limits;
     size_t m_maxKeys;
-    std::map<std::string, Entry> m_keys;
+    mutable std::mutex m_mutex;
+    std::map<std::string, FailureCount> m_keys;
 };
 
 struct AuthOptions {
-    FailureLimiter::Limits perAccount{5, std::chrono::minutes(15), std::chrono::minutes(15)};
-    FailureLimiter::Limits perAddress{20, std::chrono::minutes(15), std::chrono::minutes(15)};
+    FailureLimits perAccount{5, std::chrono::minutes(15), std::chrono::minutes(15)};
+    FailureLimits perAddress{20, std::chrono::minutes(15), std::chrono::minutes(15)};
     std::chrono::seconds idleTimeout{30 * 60};
     std::chrono::seconds maxSessionAge{12 * 60 * 60};
-    SteadyClock clock;    // the brake's; null: the steady clock
-    WallClock wallClock;  // the sessions'; null: the system clock
+    WallClock clock;  // null: the system clock
 };
 
 class OperatorAuth {
@@ -108,8 +122,9 @@ public:
     // The stored hash of an operator, or nothing for an unknown name.
     using HashLookup = std::function<std::optional<std::string>(const std::string& name)>;
 
-    // `sessions` null: this process keeps its own.
-    explicit OperatorAuth(HashLookup lookup, AuthOptions options = {}, SessionTable* sessions = nullptr);
+    // `sessions`, `failures` null: this process keeps its own.
+    explicit OperatorAuth(HashLookup lookup, AuthOptions options = {}, SessionTable* sessions = nullptr,
+                          FailureCounter* failures = nullptr);
 
     enum class eLogin { Ok, Refused, Throttled };
     struct LoginResult {
@@ -130,15 +145,14 @@ public:
     static constexpr int64_t kTouchEvery = 60;
 
 private:
-    std::chrono::steady_clock::time_point now() const;
-    int64_t wallNow() const;
+    int64_t now() const;
     const std::string& dummyHash();
 
     HashLookup m_lookup;
     AuthOptions m_options;
     std::mutex m_mutex;
-    FailureLimiter m_accounts;
-    FailureLimiter m_addresses;
+    FailureLimiter m_ownFailures;
+    FailureCounter& m_failures;
     MemorySessionTable m_ownSessions;
     SessionTable& m_sessions;
     std::string m_dummyHash;
