@@ -37,6 +37,17 @@ void pump(double seconds) {
     } while (ecore_time_get() < end);
 }
 
+bool pumpUntil(const std::function<bool()>& ready, double timeout) {
+    const double end = ecore_time_get() + timeout;
+    while (!ready()) {
+        if (ecore_time_get() >= end)
+            return false;
+        ecore_main_loop_iterate();
+        usleep(1000);
+    }
+    return true;
+}
+
 void press(Evas_Object* window, const char* key, double settle) {
     const char* text = !strcmp(key, "Return") ? "\r" : nullptr;
     evas_event_feed_key_down(evas_object_evas_get(window), key, key, text, nullptr, 0, nullptr);

@@ -3,6 +3,8 @@
 // missing theme group shows up there as "Failed to set layout!").
 #pragma once
 
+#include <functional>
+
 #include <Elementary.h>
 
 #include <string>
@@ -11,6 +13,9 @@ namespace uitest {
 
 // Runs timers, idlers and rendering for `seconds`.
 void pump(double seconds);
+// Runs the main loop until `ready` holds (true) or `timeout` seconds have passed (false): for
+// what the toolkit does on a timer, which a loaded machine may run late.
+bool pumpUntil(const std::function<bool()>& ready, double timeout = 10.0);
 // Key down and up on the window's canvas (keys that keep the window).
 void press(Evas_Object* window, const char* key, double settle = 0.02);
 // Renders the window into <build>/screenshots/<name> (PNG).

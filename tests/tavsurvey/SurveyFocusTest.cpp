@@ -135,21 +135,20 @@ TEST_F(SurveyTest, RandomWalkNeverLosesOrHidesTheFocus) {
 
 TEST_F(SurveyTest, IdleTimeOutIsAnnouncedOnScreenAndByVoiceUnlessTurnedOff) {
     survey::seams::popupTimeout = 5.0;
-    survey::seams::warningLead = 4.8;   // the warning comes 0.2 s after the last key
+    survey::seams::warningLead = 4.0;   // the warning comes 1 s after the last key
     const std::string english = "The survey will close in 15 seconds. Press any key to continue.";
     vconf_set_int(survey::SCREEN_READER_KEY, 1);   // the screen reader turns it on by default
     auto& s = show();
+    const auto warned = [&s] { return s.timeoutWarning() && evas_object_visible_get(s.timeoutWarning()); };
+    ASSERT_TRUE(uitest::pumpUntil(warned));
     Evas_Object* line = s.timeoutWarning();
-    ASSERT_NE(nullptr, line);
-    EXPECT_TRUE(evas_object_visible_get(line));
     EXPECT_EQ(english, elm_object_text_get(line));
     EXPECT_EQ(std::vector<std::string>{english}, s_spoken);
     EXPECT_TRUE(inside(line, elm_object_parent_widget_get(s.m_box)));   // whole, on the body, above the buttons
     EXPECT_TRUE(uitest::snap(s.window(), "survey_timeout_warning.png"));
     press("Down");   // any key takes it away and starts the count-down again
     EXPECT_FALSE(evas_object_visible_get(line));
-    uitest::pump(0.25);
-    EXPECT_TRUE(evas_object_visible_get(line));
+    EXPECT_TRUE(uitest::pumpUntil(warned));
     EXPECT_EQ(2u, s_spoken.size());
 
     vconf_set_int(survey::TIMEOUT_WARNING_KEY, 0);   // turned off, screen reader or not
