@@ -110,8 +110,8 @@ void StoreDashboardData::facts(const SurveyFilter& range, const std::function<vo
         return n;
     };
     m_store.scan("SELECT f.day, f.device_id, (((f.q1 * 11 + f.q2) * 11 + f.q3) * 11 + f.q4) * 11 + f.q5"
-                 " FROM survey_facts f WHERE f.received_at >= ? AND f.received_at < ?",
-                 {range.fromTime(), range.toExclusiveTime()}, [&](const SqlRow& row) {
+                 " FROM survey_facts f WHERE f.day BETWEEN ? AND ?",
+                 {dayNumber(range.from), dayNumber(range.to)}, [&](const SqlRow& row) {
                      const auto at = index.find(number(row[1]));
                      if (at == index.end())
                          return;

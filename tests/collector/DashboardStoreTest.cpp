@@ -3,9 +3,14 @@
 #include "TestDatabase.h"
 
 #include "collector/DashboardStore.h"
+#include "collector/Migrations.h"
 #include "collector/SurveySeed.h"
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <algorithm>
+#include <future>
+#include <sqlite3.h>
 
 using namespace collector;
 
@@ -24,6 +29,27 @@ UploadRecord upload(const std::string& session, const std::string& at, const std
         if (selected[static_cast<size_t>(q)])
             r.envelope.items.push_back({q + 1, selected[static_cast<size_t>(q)], q ? "q" : firstQuestion, "a"});
     return r;
+}
+
+// Runs statements on the database without a Store, which would migrate it first.
+void runRaw(const std::string& dbText, const std::string& sql) {
+    std::string error;
+    if (dbText.rfind("sqlite:", 0) == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(dbText.substr(7).c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            error = sqlite3_errmsg(db);
+        sqlite3_close(db);
+    } else {
+        PGconn* c = PQconnectdb(dbText.c_str());
+        PGresult* r = PQexec(c, sql.c_str());
+        if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
+            error = PQerrorMessage(c);
+        PQclear(r);
+        PQfinish(c);
+    }
+    if (!error.empty())
+        throw std::runtime_error(error);
 }
 
 class DashboardStoreTest : public ::testing::TestWithParam<std::string> {
@@ -145,6 +171,47 @@ TEST_P(DashboardStoreTest, SessionsAndTheBrakeAreSharedByTheCollectorsOfADatabas
     EXPECT_EQ(locked.retryAfter, std::chrono::minutes(5));
     now += 5 * 60;
     EXPECT_EQ(a.login("ops", "s3cret-pass", "10.0.0.5").result, OperatorAuth::eLogin::Ok);
+}
+
+TEST_P(DashboardStoreTest, AVersion2DatabaseIsUpgradedInPlaceAndItsSurveysStayInTheFigures) {
+    // A database as the first dashboard release left it, with one survey.
+    const bool lite = GetParam() == "sqlite";
+    std::string sql = "CREATE TABLE schema_migrations(version INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                      " applied_at TEXT NOT NULL);";
+    for (const Migration& m : migrations())
+        if (m.version <= 2)
+            sql += (lite ? m.sqlite : m.postgresql) + "; INSERT INTO schema_migrations VALUES(" +
+                   std::to_string(m.version) + ", 'old', '');";
+    sql += "INSERT INTO uploads VALUES(1, '2026-11-01 08:00:00', 'a', 'OLD', 'p', 'D', 'c', 's', 'd', 'y', 'l',"
+           " 'DE', 'UE55', 'T-1', 'n', 1, 2, 'x');"
+           "INSERT INTO survey_devices VALUES(1, 'DE', 'UE55', 'T-1', 'de');"
+           "INSERT INTO survey_facts(upload_id, received_at, day, device_id, country, model_name, firmware_version,"
+           " menu_language, q1, q2, q3, q4, q5) VALUES(1, '2026-11-01 08:00:00', " +
+           std::to_string(dayNumber("2026-11-01")) + ", 1, 'DE', 'UE55', 'T-1', 'de', 2, 7, 10, 1, 3);";
+    if (!lite)
+        sql += "SELECT setval('uploads_id_seq', 1); SELECT setval('survey_devices_id_seq', 1);";
+    runRaw(db.dbText(), sql);
+
+    // Two collectors of the new version start on it at once.
+    auto opening = std::async(std::launch::async, [&] { return openStore(db.dbText(), Store::eOpenMode::Existing); });
+    const auto store = openStore(db.dbText(), Store::eOpenMode::Existing);
+    opening.get();
+    EXPECT_EQ(store->schemaVersion(), static_cast<int>(migrations().size()));
+    EXPECT_EQ(store->query("SELECT COUNT(*) FROM schema_migrations").integer(0, 0),
+              static_cast<int64_t>(migrations().size()));
+    store->insert(upload("NEW", "2026-11-30 23:59:59", "FR", {1, 1, 1, 1, 1}));
+    store->insert(upload("LATER", "2026-12-01 00:00:00", "FR", {1, 1, 1, 1, 1}));
+
+    StoreDashboardData data(*store);
+    std::vector<SurveyFact> seen;
+    data.facts(parseFilter({{"from", "2026-11-01"}, {"to", "2026-11-30"}}, "x"),
+               [&](const SurveyFact& f) { seen.push_back(f); });
+    ASSERT_EQ(seen.size(), 2u) << "the old survey and the new one, the first and last day included";
+    std::sort(seen.begin(), seen.end(), [](auto& a, auto& b) { return a.day < b.day; });
+    EXPECT_EQ(seen[0].day, dayNumber("2026-11-01"));
+    EXPECT_EQ(seen[0].country, "DE");
+    EXPECT_EQ(seen[0].selected, (std::array<int, 5>{2, 7, 10, 1, 3}));
+    EXPECT_EQ(seen[1].day, dayNumber("2026-11-30"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DashboardStoreTest, ::testing::Values("sqlite", "postgresql"),

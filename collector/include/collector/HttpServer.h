@@ -28,7 +28,9 @@ struct HttpLimits {
     size_t maxConnections = 4096;
     size_t maxPerClient = 64;
     unsigned ioThreads = 2;
-    unsigned workers = 8;  // route handlers
+    // Route handlers. An upload holds one while it waits for its group's commit, and the group
+    // can only be as large as the uploads holding one.
+    unsigned workers = 8;
 };
 
 struct HttpServerOptions {
