@@ -116,7 +116,10 @@ Store::InsertResult Store::insert(const UploadRecord& r) {
     const size_t backendLanes = dialect() == eDialect::PostgreSQL ? 4 : 1;
     std::unique_lock<std::mutex> lock(b.mutex);
     b.queue.push_back(&mine);
-    b.changed.notify_all();
+    // Only a gathering batch waits for arrivals; the others wake when a batch ends, and waking
+    // every waiting upload on every arrival costs more CPU than the commit saves.
+    if (b.gathering)
+        b.changed.notify_all();
     // No thread of its own: whoever finds a lane free commits for everyone queued so far.
     while (!mine.done) {
         if (b.gathering || b.queue.empty() ||
