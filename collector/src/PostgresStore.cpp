@@ -10,6 +10,7 @@
 #include <mutex>
 #include <poll.h>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace collector {
 
@@ -18,10 +19,21 @@ namespace {
 constexpr size_t kMaxConnections = 8;
 constexpr Oid kInt8Oid = 20;  // bigint, from the server's catalog (pg_type.h is not a client header)
 
-struct ConnCloser {
-    void operator()(PGconn* c) const { PQfinish(c); }
+// A connection and the statements prepared on it. Parsing and planning the upload's statement
+// costs the server about as much as running it, and every upload sends the same text; dashboard
+// queries with filters vary, so the names are bounded.
+struct Connection {
+    explicit Connection(PGconn* c) : pg(c) {}
+    ~Connection() { PQfinish(pg); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    PGconn* get() const { return pg; }
+
+    PGconn* pg;
+    std::unordered_map<std::string, std::string> prepared;  // types and text -> statement name
+    unsigned next = 0;
 };
-using Conn = std::unique_ptr<PGconn, ConnCloser>;
+using Conn = std::unique_ptr<Connection>;
 struct ResultClearer {
     void operator()(PGresult* r) const { PQclear(r); }
 };
@@ -74,7 +86,7 @@ bool stillOpen(PGconn* c) {
 
 class PgSession : public SqlSession {
 public:
-    explicit PgSession(PGconn* conn) : m_conn(conn) {}
+    explicit PgSession(Connection& conn) : m_owner(conn), m_conn(conn.get()) {}
 
     eDialect dialect() const override { return eDialect::PostgreSQL; }
 
@@ -140,10 +152,31 @@ private:
                 values[i] = t->c_str();
             }
         }
-        Result r(PQexecParams(m_conn, numberedParameters(sql).c_str(), static_cast<int>(params.size()),
-                              types.data(), values.data(), nullptr, nullptr, 0));
+        Result r(PQexecPrepared(m_conn, prepared(sql, types).c_str(), static_cast<int>(params.size()),
+                                values.data(), nullptr, nullptr, 0));
         check(r, sql);
         return r;
+    }
+
+    const std::string& prepared(const std::string& sql, const std::vector<Oid>& types) {
+        // The same text with a parameter's type left to the server (a null) is another statement.
+        std::string key(types.size(), '?');
+        for (size_t i = 0; i < types.size(); ++i)
+            key[i] = types[i] ? 'i' : '?';
+        key += '\n';
+        key += sql;
+        const auto found = m_owner.prepared.find(key);
+        if (found != m_owner.prepared.end())
+            return found->second;
+        if (m_owner.prepared.size() >= kMaxPrepared) {
+            check(Result(PQexec(m_conn, "DEALLOCATE ALL")), "DEALLOCATE ALL");
+            m_owner.prepared.clear();
+        }
+        std::string name = "tav" + std::to_string(m_owner.next++);
+        check(Result(PQprepare(m_conn, name.c_str(), numberedParameters(sql).c_str(), static_cast<int>(types.size()),
+                               types.data())),
+              sql);
+        return m_owner.prepared.emplace(std::move(key), std::move(name)).first->second;
     }
 
     void check(const Result& r, const std::string& sql) const {
@@ -153,6 +186,8 @@ private:
                                      sql.substr(0, 80) + ")");
     }
 
+    static constexpr size_t kMaxPrepared = 64;
+    Connection& m_owner;
     PGconn* m_conn;
 };
 
@@ -181,32 +216,32 @@ public:
 
     QueryResult query(const std::string& sql, const SqlParams& params) const override {
         Lease lease(*this);
-        return PgSession(lease.conn.get()).query(sql, params);
+        return PgSession(*lease.conn).query(sql, params);
     }
 
     void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) const override {
         Lease lease(*this);
-        PgSession(lease.conn.get()).scan(sql, params, visit);
+        PgSession(*lease.conn).scan(sql, params, visit);
     }
 
     int64_t execute(const std::string& sql, const SqlParams& params) override {
         Lease lease(*this);
-        return PgSession(lease.conn.get()).execute(sql, params);
+        return PgSession(*lease.conn).execute(sql, params);
     }
 
     void transaction(const std::function<void(SqlSession&)>& work) override {
         Lease lease(*this);
         try {
-            PgSession(lease.conn.get()).command("BEGIN");
+            PgSession(*lease.conn).command("BEGIN");
         } catch (const std::exception&) {
             // A pooled connection the server dropped (a restart) fails only when used: one
             // more try on a new connection, before anything of the work has run.
-            if (PQstatus(lease.conn.get()) == CONNECTION_OK)
+            if (PQstatus(lease.conn->pg) == CONNECTION_OK)
                 throw;
             lease.conn = connect();
-            PgSession(lease.conn.get()).command("BEGIN");
+            PgSession(*lease.conn).command("BEGIN");
         }
-        PgSession s(lease.conn.get());
+        PgSession s(*lease.conn);
         try {
             work(s);
             // An error swallowed inside `work` leaves an aborted transaction, whose COMMIT
@@ -215,8 +250,8 @@ public:
             if (tag != "COMMIT")
                 throw std::runtime_error("postgresql: the transaction was rolled back");
         } catch (...) {
-            if (PQstatus(lease.conn.get()) == CONNECTION_OK && PQtransactionStatus(lease.conn.get()) != PQTRANS_IDLE)
-                Result(PQexec(lease.conn.get(), "ROLLBACK"));
+            if (PQstatus(lease.conn->pg) == CONNECTION_OK && PQtransactionStatus(lease.conn->pg) != PQTRANS_IDLE)
+                Result(PQexec(lease.conn->pg, "ROLLBACK"));
             throw;
         }
     }
@@ -233,15 +268,17 @@ private:
     };
 
     Conn connect() const {
-        Conn c(PQconnectdb(m_uri.c_str()));
-        if (!c || PQstatus(c.get()) != CONNECTION_OK)
-            throw std::runtime_error("cannot connect to " + m_description + ": " +
-                                     trimmed(c ? PQerrorMessage(c.get()) : "out of memory"));
+        PGconn* const pg = PQconnectdb(m_uri.c_str());
+        if (!pg)
+            throw std::runtime_error("cannot connect to " + m_description + ": out of memory");
+        Conn c = std::make_unique<Connection>(pg);
+        if (PQstatus(pg) != CONNECTION_OK)
+            throw std::runtime_error("cannot connect to " + m_description + ": " + trimmed(PQerrorMessage(pg)));
         // "already exists, skipping" and the like would go to stderr.
-        PQsetNoticeProcessor(c.get(), ignoreNotice, nullptr);
+        PQsetNoticeProcessor(c->pg, ignoreNotice, nullptr);
         // The server's default may be off (a test cluster, a tuned one); an upload is answered
         // only after its commit is on disk, whatever the server's setting.
-        PgSession(c.get()).script("SET synchronous_commit = on; SET client_encoding = 'UTF8'");
+        PgSession(*c).script("SET synchronous_commit = on; SET client_encoding = 'UTF8'");
         return c;
     }
 
@@ -251,7 +288,7 @@ private:
         while (!m_idle.empty()) {
             Conn c = std::move(m_idle.back());
             m_idle.pop_back();
-            if (stillOpen(c.get()))
+            if (stillOpen(c->pg))
                 return c;
             --m_open;
         }
@@ -269,7 +306,7 @@ private:
 
     void release(Conn c) const {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (c && PQstatus(c.get()) == CONNECTION_OK && PQtransactionStatus(c.get()) == PQTRANS_IDLE)
+        if (c && PQstatus(c->pg) == CONNECTION_OK && PQtransactionStatus(c->pg) == PQTRANS_IDLE)
             m_idle.push_back(std::move(c));
         else
             --m_open;

@@ -4,15 +4,65 @@
 #include <sqlite3.h>
 
 #include <mutex>
+#include <unordered_map>
 #include <stdexcept>
 
 namespace collector {
 
 namespace {
 
+// Statements kept prepared between uses: parsing and planning an insert costs as much as running
+// it, and an upload runs the same few statements every time. Dashboard queries with filters vary,
+// so the cache is bounded; a statement in use is out of it, so a nested use prepares its own.
+class StatementCache {
+public:
+    explicit StatementCache(sqlite3* db) : m_db(db) {}
+    ~StatementCache() { clear(); }
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    // A statement ready to bind; hand it back with give().
+    sqlite3_stmt* take(const std::string& sql) {
+        const auto it = m_ready.find(sql);
+        if (it != m_ready.end()) {
+            sqlite3_stmt* stmt = it->second;
+            m_ready.erase(it);
+            return stmt;
+        }
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v3(m_db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
+                               nullptr) != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            return nullptr;
+        }
+        return stmt;
+    }
+
+    void give(const std::string& sql, sqlite3_stmt* stmt) {
+        // A reset also ends a read, which would otherwise hold the WAL's snapshot.
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        if (m_ready.size() >= kCapacity)
+            clear();
+        if (!m_ready.emplace(sql, stmt).second)
+            sqlite3_finalize(stmt);
+    }
+
+    void clear() {
+        for (auto& entry : m_ready)
+            sqlite3_finalize(entry.second);
+        m_ready.clear();
+    }
+
+private:
+    static constexpr size_t kCapacity = 64;
+    sqlite3* m_db;
+    std::unordered_map<std::string, sqlite3_stmt*> m_ready;
+};
+
 class SqliteSession : public SqlSession {
 public:
-    explicit SqliteSession(sqlite3* db) : m_db(db) {}
+    SqliteSession(sqlite3* db, StatementCache& cache) : m_db(db), m_cache(cache) {}
 
     eDialect dialect() const override { return eDialect::SQLite; }
 
@@ -46,10 +96,15 @@ private:
     }
 
     void run(const std::string& sql, const SqlParams& params, QueryResult* out, const RowVisitor* visit = nullptr) {
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK)
+        sqlite3_stmt* const raw = m_cache.take(sql);
+        if (!raw)
             fail("prepare");
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+        struct Give {
+            StatementCache& cache;
+            const std::string& sql;
+            sqlite3_stmt* stmt;
+            ~Give() { cache.give(sql, stmt); }
+        } const give{m_cache, sql, raw};
         if (static_cast<size_t>(sqlite3_bind_parameter_count(raw)) != params.size())
             throw std::runtime_error("sqlite: " + std::to_string(params.size()) + " parameters for " + sql);
         for (size_t i = 0; i < params.size(); ++i) {
@@ -98,6 +153,7 @@ private:
     }
 
     sqlite3* m_db;
+    StatementCache& m_cache;
 };
 
 class SqliteStore : public Store {
@@ -114,50 +170,55 @@ public:
             sqlite3_close(m_db);
             throw std::runtime_error("cannot open database " + path + ": " + message);
         }
+        m_cache = std::make_unique<StatementCache>(m_db);
         try {
             // A report or a second process may use the file at the same time; they wait for
             // each other briefly instead of failing.
             sqlite3_busy_timeout(m_db, 5000);
-            SqliteSession s(m_db);
+            SqliteSession s(m_db, *m_cache);
             s.script("PRAGMA foreign_keys = ON");
             s.script("PRAGMA journal_mode = WAL");
             // FULL syncs the log on every commit: an upload answered "ok" survives a crash of
             // the machine, which the television would never resend.
             s.script("PRAGMA synchronous = FULL");
         } catch (...) {
+            m_cache.reset();
             sqlite3_close(m_db);
             throw;
         }
     }
-    ~SqliteStore() override { sqlite3_close(m_db); }
+    ~SqliteStore() override {
+        m_cache.reset();  // a connection with statements left is not closed
+        sqlite3_close(m_db);
+    }
 
     eDialect dialect() const override { return eDialect::SQLite; }
     std::string describe() const override { return "sqlite:" + m_path; }
 
     QueryResult query(const std::string& sql, const SqlParams& params) const override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return SqliteSession(m_db).query(sql, params);
+        return SqliteSession(m_db, *m_cache).query(sql, params);
     }
 
     void scan(const std::string& sql, const SqlParams& params, const RowVisitor& visit) const override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        SqliteSession(m_db).scan(sql, params, visit);
+        SqliteSession(m_db, *m_cache).scan(sql, params, visit);
     }
 
     int64_t execute(const std::string& sql, const SqlParams& params) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return SqliteSession(m_db).execute(sql, params);
+        return SqliteSession(m_db, *m_cache).execute(sql, params);
     }
 
     void transaction(const std::function<void(SqlSession&)>& work) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        SqliteSession s(m_db);
+        SqliteSession s(m_db, *m_cache);
         // IMMEDIATE takes the write lock at once, so two writers never both read and then
         // deadlock on upgrading.
-        s.script("BEGIN IMMEDIATE");
+        s.execute("BEGIN IMMEDIATE", {});
         try {
             work(s);
-            s.script("COMMIT");
+            s.execute("COMMIT", {});
         } catch (...) {
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
@@ -167,6 +228,7 @@ public:
 private:
     std::string m_path;
     sqlite3* m_db = nullptr;
+    std::unique_ptr<StatementCache> m_cache;
     mutable std::mutex m_mutex;
 };
 

@@ -89,7 +89,13 @@ TEST_P(StoreTest, CommitsAreDurableAndTheSchemaIsMigratedOnce) {
     // Several processes starting at once: each migration is applied exactly once.
     std::vector<std::thread> openers;
     for (int i = 0; i < 4; ++i)
-        openers.emplace_back([&] { openStore(db.dbText()); });
+        openers.emplace_back([&] {
+            try {
+                openStore(db.dbText());
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "a concurrent start failed: " << e.what();
+            }
+        });
     for (auto& t : openers)
         t.join();
     const auto store = openStore(db.dbText());
@@ -234,6 +240,23 @@ TEST_P(StoreTest, PortableStatementsAndTransactions) {
     }
     EXPECT_THROW(store->query("SELECT nonsense FROM notes"), std::runtime_error);
     EXPECT_EQ(store->query("SELECT COUNT(*) FROM notes").integer(0, 0), 2) << "the store works after an error";
+
+    // Statements are kept prepared between uses: one used again inside its own scan, a table
+    // changed under one, more texts than are kept (the first is then prepared again).
+    const std::string ids = "SELECT id FROM notes ORDER BY id";
+    std::vector<std::string> pairs;
+    store->transaction([&](SqlSession& s) {
+        s.scan(ids, {}, [&](const collector::SqlRow& row) {
+            pairs.push_back(std::string(row[0]) + ":" + std::to_string(s.query(ids).rows.size()));
+        });
+    });
+    EXPECT_EQ(pairs, (std::vector<std::string>{"1:2", "2:2"}));
+    store->execute("ALTER TABLE notes ADD COLUMN extra TEXT");
+    store->execute("UPDATE notes SET extra = body");
+    EXPECT_EQ(store->query("SELECT body, n FROM notes WHERE id = 1").text(0, 0), "why?");
+    for (int64_t i = 0; i < 100; ++i)
+        ASSERT_EQ(store->query("SELECT ? + " + std::to_string(i), {int64_t{1}}).integer(0, 0), i + 1);
+    EXPECT_EQ(store->query(ids).rows.size(), 2u);
 }
 
 TEST_P(StoreTest, ReportPrintsWhatTelevisionsSentOnlyEscaped) {
