@@ -222,6 +222,8 @@ TEST_P(StoreTest, PortableStatementsAndTransactions) {
         s.execute("INSERT INTO notes(id) VALUES(?)", {int64_t{1}});  // the key exists
     }),
                  std::runtime_error);
+    // The same text again: prepared inside the transaction rolled back, it must still run.
+    EXPECT_EQ(store->execute("UPDATE notes SET body = ? WHERE id = ?", {std::string("why?"), int64_t{1}}), 1);
     store->transaction([](SqlSession& s) { s.execute("UPDATE notes SET n = 7 WHERE id = 1"); });
     EXPECT_EQ(store->query("SELECT body, n FROM notes WHERE id = 1").rows[0],
               (std::vector<std::optional<std::string>>{"why?", "7"}));
