@@ -12,7 +12,8 @@
 # - Submit to the window unmapped (as the X server has it), with that collector and with one that
 #   accepts the upload and never answers; goal: within one frame (20 ms)
 # - the HTTP client's keep-alive GET rate against plain libcurl (bench/openapi_bench); goal >= 0.9x
-# Environment: BUILD_DIR (default build); BENCH_CHECK_GOALS=0 reports without failing on a missed
+# Environment: BUILD_DIR (default build); BENCH_SURVEY, another survey program to measure (an
+# A/B comparison; it must match the installed themes and catalogs); BENCH_CHECK_GOALS=0 reports without failing on a missed
 # goal (CI runs the script once that way, to keep it working; timings there mean little).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,7 +39,7 @@ stalled_url=$TV_URL
 tv_start_collector "$work/collector"
 tv_start_display
 probe=$BUILD/bench/ui_probe
-survey=$BUILD/src/tavsurvey/tavsurvey
+survey=${BENCH_SURVEY:-$BUILD/src/tavsurvey/tavsurvey}
 results=$work/results.txt
 : >"$results"
 

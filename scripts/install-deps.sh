@@ -11,7 +11,7 @@ packages=(
   libsodium-dev libjs-chart.js chromium fonts-liberation python3-websocket
   xvfb openbox xcompmgr xdotool imagemagick x11-apps fonts-nanum fonts-noto-cjk fonts-dejavu-core
   valgrind python3 libx11-dev libxdamage-dev libxtst-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
 )
 
 missing=()

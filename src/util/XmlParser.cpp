@@ -5,11 +5,20 @@
 #include <libxml/parser.h>
 #include <libxml/xpathInternals.h>
 
-XmlParser::XmlParser(const std::string& xml)
-    : m_doc(xmlParseDoc(tavxml::xml(xml))),
-      // Also made for a text that does not parse: queries on it then evaluate to empty node sets
-      // instead of failing, so an empty or broken server reply is not reported as a bad path.
-      m_context(xmlXPathNewContext(m_doc.get())) {}
+namespace {
+// Only reached with a node or a context in hand, so the library is loaded.
+const tavxml::Library& lib() { return *tavxml::library(); }
+} // namespace
+
+XmlParser::XmlParser(const std::string& xml) {
+    const tavxml::Library* const loaded = tavxml::library();
+    if (!loaded)
+        return;
+    m_doc.reset(loaded->parseDoc(tavxml::xml(xml)));
+    // Also made for a text that does not parse: queries on it then evaluate to empty node sets
+    // instead of failing, so an empty or broken server reply is not reported as a bad path.
+    m_context.reset(loaded->newContext(m_doc.get()));
+}
 
 XmlParser::~XmlParser() {
     m_doc.reset();
@@ -17,11 +26,11 @@ XmlParser::~XmlParser() {
 }
 
 int XmlParser::registerNamespace(const std::string& uri, const std::string& prefix) {
-    return xmlXPathRegisterNs(m_context.get(), tavxml::xml(prefix), tavxml::xml(uri));
+    return m_context ? lib().registerNs(m_context.get(), tavxml::xml(prefix), tavxml::xml(uri)) : -1;
 }
 
 tavxml::ObjectOwner XmlParser::evaluate(const std::string& path, xmlXPathContextPtr context) {
-    tavxml::ObjectOwner result(context ? xmlXPathEvalExpression(tavxml::xml(path), context) : nullptr);
+    tavxml::ObjectOwner result(context ? lib().evalExpression(tavxml::xml(path), context) : nullptr);
     if (!result)
         LOGI("xPathObjectPtr is null");
     return result;
@@ -52,15 +61,15 @@ std::string XmlParser::getProperty(const std::string& path, const std::string& n
     if (!node)
         return "";
     if (name.empty())
-        return tavxml::adopt(xmlNodeGetContent(node));
-    return tavxml::adopt(xmlGetProp(node, tavxml::xml(name)));
+        return tavxml::adopt(lib().nodeGetContent(node));
+    return tavxml::adopt(lib().getProp(node, tavxml::xml(name)));
 }
 
 std::vector<std::string> XmlParser::getPropertyList(const std::string& path) {
     std::vector<std::string> values;
     const tavxml::ObjectOwner result = evaluate(path, m_context.get());
     for (xmlNodePtr node : tavxml::nodes(result.get()))
-        values.push_back(tavxml::adopt(xmlNodeListGetString(m_doc.get(), tavxml::firstChild(node), 1)));
+        values.push_back(tavxml::adopt(lib().nodeListGetString(m_doc.get(), tavxml::firstChild(node), 1)));
     return values;
 }
 

@@ -1,6 +1,9 @@
 // Move-only owners of libxml2 objects, so every document, XPath context and result is freed on
-// every path (including the exception paths), plus two small readers of libxml2 values.
+// every path (including the exception paths), plus two small readers of libxml2 values. They call
+// libxml2 through XmlLibrary.h: an object to free means the library is loaded.
 #pragma once
+
+#include "XmlLibrary.h"
 
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -12,19 +15,19 @@
 namespace tavxml {
 
 struct DocFree {
-    void operator()(xmlDocPtr p) const noexcept { xmlFreeDoc(p); }
+    void operator()(xmlDocPtr p) const noexcept { library()->freeDoc(p); }
 };
 struct ContextFree {
-    void operator()(xmlXPathContextPtr p) const noexcept { xmlXPathFreeContext(p); }
+    void operator()(xmlXPathContextPtr p) const noexcept { library()->freeContext(p); }
 };
 struct ObjectFree {
-    void operator()(xmlXPathObjectPtr p) const noexcept { xmlXPathFreeObject(p); }
+    void operator()(xmlXPathObjectPtr p) const noexcept { library()->freeObject(p); }
 };
 struct StringFree {
-    void operator()(xmlChar* p) const noexcept { xmlFree(p); }
+    void operator()(xmlChar* p) const noexcept { (*library()->free)(p); }
 };
 struct BufferFree {
-    void operator()(xmlBufferPtr p) const noexcept { xmlBufferFree(p); }
+    void operator()(xmlBufferPtr p) const noexcept { library()->bufferFree(p); }
 };
 
 using DocOwner = std::unique_ptr<xmlDoc, DocFree>;
@@ -56,7 +59,7 @@ inline xmlNodePtr lasting(xmlNodePtr node) {
     if (!element || element->type == XML_NAMESPACE_DECL)
         return node;  // not a copy: the document's record itself
     return reinterpret_cast<xmlNodePtr>(
-        xmlSearchNs(element->doc, const_cast<xmlNodePtr>(element), ns->prefix));
+        library()->searchNs(element->doc, const_cast<xmlNodePtr>(element), ns->prefix));
 }
 
 // The matched nodes in document order, each valid for the document's lifetime (see lasting);
