@@ -14,10 +14,10 @@ XmlParser::XmlParser(const std::string& xml) {
     const tavxml::Library* const loaded = tavxml::library();
     if (!loaded)
         return;
-    m_doc.reset(loaded->parseDoc(tavxml::xml(xml)));
+    m_doc.reset(loaded->ParseDoc(tavxml::xml(xml)));
     // Also made for a text that does not parse: queries on it then evaluate to empty node sets
     // instead of failing, so an empty or broken server reply is not reported as a bad path.
-    m_context.reset(loaded->newContext(m_doc.get()));
+    m_context.reset(loaded->XPathNewContext(m_doc.get()));
 }
 
 XmlParser::~XmlParser() {
@@ -26,11 +26,11 @@ XmlParser::~XmlParser() {
 }
 
 int XmlParser::registerNamespace(const std::string& uri, const std::string& prefix) {
-    return m_context ? lib().registerNs(m_context.get(), tavxml::xml(prefix), tavxml::xml(uri)) : -1;
+    return m_context ? lib().XPathRegisterNs(m_context.get(), tavxml::xml(prefix), tavxml::xml(uri)) : -1;
 }
 
 tavxml::ObjectOwner XmlParser::evaluate(const std::string& path, xmlXPathContextPtr context) {
-    tavxml::ObjectOwner result(context ? lib().evalExpression(tavxml::xml(path), context) : nullptr);
+    tavxml::ObjectOwner result(context ? lib().XPathEvalExpression(tavxml::xml(path), context) : nullptr);
     if (!result)
         LOGI("xPathObjectPtr is null");
     return result;
@@ -61,15 +61,15 @@ std::string XmlParser::getProperty(const std::string& path, const std::string& n
     if (!node)
         return "";
     if (name.empty())
-        return tavxml::adopt(lib().nodeGetContent(node));
-    return tavxml::adopt(lib().getProp(node, tavxml::xml(name)));
+        return tavxml::adopt(lib().NodeGetContent(node));
+    return tavxml::adopt(lib().GetProp(node, tavxml::xml(name)));
 }
 
 std::vector<std::string> XmlParser::getPropertyList(const std::string& path) {
     std::vector<std::string> values;
     const tavxml::ObjectOwner result = evaluate(path, m_context.get());
     for (xmlNodePtr node : tavxml::nodes(result.get()))
-        values.push_back(tavxml::adopt(lib().nodeListGetString(m_doc.get(), tavxml::firstChild(node), 1)));
+        values.push_back(tavxml::adopt(lib().NodeListGetString(m_doc.get(), tavxml::firstChild(node), 1)));
     return values;
 }
 

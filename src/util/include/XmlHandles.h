@@ -15,19 +15,19 @@
 namespace tavxml {
 
 struct DocFree {
-    void operator()(xmlDocPtr p) const noexcept { library()->freeDoc(p); }
+    void operator()(xmlDocPtr p) const noexcept { library()->FreeDoc(p); }
 };
 struct ContextFree {
-    void operator()(xmlXPathContextPtr p) const noexcept { library()->freeContext(p); }
+    void operator()(xmlXPathContextPtr p) const noexcept { library()->XPathFreeContext(p); }
 };
 struct ObjectFree {
-    void operator()(xmlXPathObjectPtr p) const noexcept { library()->freeObject(p); }
+    void operator()(xmlXPathObjectPtr p) const noexcept { library()->XPathFreeObject(p); }
 };
 struct StringFree {
-    void operator()(xmlChar* p) const noexcept { (*library()->free)(p); }
+    void operator()(xmlChar* p) const noexcept { (*library()->Free)(p); }
 };
 struct BufferFree {
-    void operator()(xmlBufferPtr p) const noexcept { library()->bufferFree(p); }
+    void operator()(xmlBufferPtr p) const noexcept { library()->BufferFree(p); }
 };
 
 using DocOwner = std::unique_ptr<xmlDoc, DocFree>;
@@ -59,7 +59,7 @@ inline xmlNodePtr lasting(xmlNodePtr node) {
     if (!element || element->type == XML_NAMESPACE_DECL)
         return node;  // not a copy: the document's record itself
     return reinterpret_cast<xmlNodePtr>(
-        library()->searchNs(element->doc, const_cast<xmlNodePtr>(element), ns->prefix));
+        library()->SearchNs(element->doc, const_cast<xmlNodePtr>(element), ns->prefix));
 }
 
 // The matched nodes in document order, each valid for the document's lifetime (see lasting);
