@@ -27,7 +27,6 @@ struct Connection {
     ~Connection() { PQfinish(pg); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    PGconn* get() const { return pg; }
 
     PGconn* pg;
     std::unordered_map<std::string, std::string> prepared;  // types and text -> statement name
@@ -86,7 +85,7 @@ bool stillOpen(PGconn* c) {
 
 class PgSession : public SqlSession {
 public:
-    explicit PgSession(Connection& conn) : m_owner(conn), m_conn(conn.get()) {}
+    explicit PgSession(Connection& conn) : m_owner(conn) {}
 
     eDialect dialect() const override { return eDialect::PostgreSQL; }
 
@@ -129,11 +128,11 @@ public:
         return std::strtoll(PQcmdTuples(r.get()), nullptr, 10);
     }
 
-    void script(const std::string& sql) override { check(Result(PQexec(m_conn, sql.c_str())), sql); }
+    void script(const std::string& sql) override { check(Result(PQexec(m_owner.pg, sql.c_str())), sql); }
 
     // A statement of the connection's own (BEGIN, COMMIT); gives its command tag.
     std::string command(const char* sql) {
-        const Result r(PQexec(m_conn, sql));
+        const Result r(PQexec(m_owner.pg, sql));
         check(r, sql);
         return PQcmdStatus(r.get());
     }
@@ -152,7 +151,7 @@ private:
                 values[i] = t->c_str();
             }
         }
-        Result r(PQexecPrepared(m_conn, prepared(sql, types).c_str(), static_cast<int>(params.size()),
+        Result r(PQexecPrepared(m_owner.pg, prepared(sql, types).c_str(), static_cast<int>(params.size()),
                                 values.data(), nullptr, nullptr, 0));
         check(r, sql);
         return r;
@@ -169,11 +168,11 @@ private:
         if (found != m_owner.prepared.end())
             return found->second;
         if (m_owner.prepared.size() >= kMaxPrepared) {
-            check(Result(PQexec(m_conn, "DEALLOCATE ALL")), "DEALLOCATE ALL");
+            check(Result(PQexec(m_owner.pg, "DEALLOCATE ALL")), "DEALLOCATE ALL");
             m_owner.prepared.clear();
         }
         std::string name = "tav" + std::to_string(m_owner.next++);
-        check(Result(PQprepare(m_conn, name.c_str(), numberedParameters(sql).c_str(), static_cast<int>(types.size()),
+        check(Result(PQprepare(m_owner.pg, name.c_str(), numberedParameters(sql).c_str(), static_cast<int>(types.size()),
                                types.data())),
               sql);
         return m_owner.prepared.emplace(std::move(key), std::move(name)).first->second;
@@ -182,13 +181,12 @@ private:
     void check(const Result& r, const std::string& sql) const {
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            throw std::runtime_error("postgresql: " + trimmed(PQerrorMessage(m_conn)) + " (in: " +
+            throw std::runtime_error("postgresql: " + trimmed(PQerrorMessage(m_owner.pg)) + " (in: " +
                                      sql.substr(0, 80) + ")");
     }
 
     static constexpr size_t kMaxPrepared = 64;
     Connection& m_owner;
-    PGconn* m_conn;
 };
 
 class PostgresStore : public Store {

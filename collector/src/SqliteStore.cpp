@@ -13,7 +13,8 @@ namespace {
 
 // Statements kept prepared between uses: parsing and planning an insert costs as much as running
 // it, and an upload runs the same few statements every time. Dashboard queries with filters vary,
-// so the cache is bounded; a statement in use is out of it, so a nested use prepares its own.
+// so the cache is bounded. A statement in use stays marked so; a nested use of the same text
+// prepares one of its own, which is finalized after it.
 class StatementCache {
 public:
     explicit StatementCache(sqlite3* db) : m_db(db) {}
@@ -21,13 +22,12 @@ public:
     StatementCache(const StatementCache&) = delete;
     StatementCache& operator=(const StatementCache&) = delete;
 
-    // A statement ready to bind; hand it back with give().
+    // A statement ready to bind, or null when the text does not prepare; hand it back with give().
     sqlite3_stmt* take(const std::string& sql) {
         const auto it = m_ready.find(sql);
-        if (it != m_ready.end()) {
-            sqlite3_stmt* stmt = it->second;
-            m_ready.erase(it);
-            return stmt;
+        if (it != m_ready.end() && !it->second.inUse) {
+            it->second.inUse = true;
+            return it->second.stmt;
         }
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v3(m_db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
@@ -35,29 +35,47 @@ public:
             sqlite3_finalize(stmt);
             return nullptr;
         }
+        if (it == m_ready.end()) {
+            if (m_ready.size() >= kCapacity)
+                clear();
+            m_ready.emplace(sql, Entry{stmt, true});
+        }
         return stmt;
     }
 
     void give(const std::string& sql, sqlite3_stmt* stmt) {
+        const auto it = m_ready.find(sql);
+        if (it == m_ready.end() || it->second.stmt != stmt) {
+            sqlite3_finalize(stmt);
+            return;
+        }
         // A reset also ends a read, which would otherwise hold the WAL's snapshot.
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
-        if (m_ready.size() >= kCapacity)
-            clear();
-        if (!m_ready.emplace(sql, stmt).second)
-            sqlite3_finalize(stmt);
-    }
-
-    void clear() {
-        for (auto& entry : m_ready)
-            sqlite3_finalize(entry.second);
-        m_ready.clear();
+        it->second.inUse = false;
     }
 
 private:
+    struct Entry {
+        sqlite3_stmt* stmt;
+        bool inUse;
+    };
+
+    // Only between uses: a statement in use is finalized by its give().
+    void clear() {
+        for (auto it = m_ready.begin(); it != m_ready.end();) {
+            if (it->second.inUse) {
+                ++it;
+                continue;
+            }
+            sqlite3_finalize(it->second.stmt);
+            it = m_ready.erase(it);
+        }
+    }
+
     static constexpr size_t kCapacity = 64;
     sqlite3* m_db;
-    std::unordered_map<std::string, sqlite3_stmt*> m_ready;
+    std::unordered_map<std::string, Entry> m_ready;
 };
 
 class SqliteSession : public SqlSession {
